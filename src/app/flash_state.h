@@ -1,0 +1,81 @@
+// The one global record of the program: options, chip identity, image
+// geometry and the flash engine's loop positions. Every field is zero at start.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/platform.h"
+#include "tolvi_config.h"
+
+struct FlashStateRecord {
+  // Options (the option scan).
+  const char* ImagePath;
+  uint8_t HasImage;
+  int32_t FileSizeK;
+  uint8_t SaveMode;
+  uint8_t BbkMode;
+  uint8_t MainMode;
+  uint8_t BackupMode;
+  uint8_t AltEnterMode;
+  uint8_t ChecksumMode;
+  uint8_t ProtectMode;
+  uint8_t TestMode;
+  uint8_t VersionMode;
+  uint8_t BramMode;
+  uint8_t VersionStringMode;
+  uint8_t BramFileMode;
+  int64_t StartOffset;
+  uint64_t NoReset;
+  uint64_t SkipKbc;
+  int64_t VersionOffset;
+  int64_t VersionLength;
+  const char* CompareVersion;
+
+  // Identity.
+  uint8_t SioPort;
+  uint16_t ChipId;
+  uint8_t SPIDeviceID[16];
+  uint8_t AaiByteMode;
+
+  // Image and buffers.
+  pf::FILE* ImageFile;
+  uint8_t* ImageData;
+  int64_t ImageSize;
+  uint64_t PageCount;
+  uint64_t MaxBlockNum;
+  uint8_t* ReadBuffer;
+  char VersionText[25];
+
+  // Loop positions of the flash engine.
+  uint8_t BlockNum;
+  uint8_t BlockBase;
+  uint64_t ProgrammedCount;
+  uint64_t EndCount;
+  uint64_t EraseEnd;
+  uint64_t counterN;
+  uint16_t PageIndex;
+  uint16_t ByteInPage;
+  uint64_t ImageOffset;
+
+  // What a bounded wait must undo when it gives up: set while the EC is in
+  // flash mode (with the leave byte the running operation would send) and
+  // while the keyboard controller is disabled.
+  uint8_t EcFlashModeEntered;
+  uint8_t EcLeaveCommand;
+  uint8_t KbcDisabled;
+  // Bytes of the image actually loaded; programming and verify never index
+  // ImageData at or beyond it.
+  int64_t ImageLoaded;
+  // Set by a block that failed its checks, so the run ends with status 1.
+  uint8_t UpdateFailed;
+};
+
+extern FlashStateRecord FlashState;
+
+// Build-time board constants.
+extern const uint8_t ChipFamilyCodes[5];
+constexpr uint16_t ModeSelectModel = TOLVI_MODE_SELECT_MODEL;
+constexpr uint16_t HalfBlockModels[2] = {TOLVI_HALF_BLOCK_MODEL_1, TOLVI_HALF_BLOCK_MODEL_2};
+
+constexpr uint8_t EcAck = 0x33;
+constexpr char16_t ProgressMark = 0x2588;

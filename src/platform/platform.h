@@ -1,0 +1,63 @@
+// The services the program needs from its surroundings, and nothing more.
+// Everything above this header is the same on UEFI, on Linux and against the
+// board model; the providers below it differ.
+#pragma once
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+// Console. Wide texts are UCS-2 (char16_t) on every target.
+// Print formats %d %x %02x %02d %c (a 16-bit character) and %s (wide text).
+void Print(const char16_t* format, ...);
+void ClearScreen();
+// Column and row are passed to the console as given.
+void SetCursorPosition(unsigned column, unsigned row);
+void SetAttribute(unsigned attribute);
+
+// Busy-waits at least this many microseconds.
+void Stall(uint64_t microseconds);
+
+// Returns null (and sets pf::LastError) on a zero size or a failure.
+void* AllocatePool(size_t size);
+void FreePool(void* buffer);
+
+// 8-bit x86 port I/O.
+uint8_t IoRead8(uint16_t port);
+void IoWrite8(uint16_t port, uint8_t value);
+
+// The C-library part, in its own namespace so that hosted builds can link the
+// real C library beside it.
+namespace pf {
+
+struct FILE;  // opaque, defined by the provider
+
+enum { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
+enum { kErrNoMemory = 12, kErrInvalid = 22 };
+
+// Narrow formatting: %d %i %u %x %X %c %s %% with flags '-' '0' ' ' '+' and a
+// width, and the length modifiers h hh l ll z. Output goes to the console.
+int printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int vprintf(const char* format, va_list args);
+int sprintf(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int snprintf(char* buffer, size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+int vsnprintf(char* buffer, size_t size, const char* format, va_list args);
+
+// Modes "rb" (read an existing file) and "wb+" (create or truncate, read and
+// write). Null on failure.
+FILE* fopen(const char* name, const char* mode);
+int fseek(FILE* file, int64_t offset, int whence);
+int64_t ftell(FILE* file);
+size_t fread(void* buffer, size_t size, size_t count, FILE* file);
+size_t fwrite(const void* buffer, size_t size, size_t count, FILE* file);
+int fclose(FILE* file);
+
+// Standard strtol with a 32-bit result that saturates at the 32-bit limits.
+int32_t strtol(const char* text, char** end, int base);
+int strcmp(const char* a, const char* b);
+size_t strlen(const char* text);
+int LastError();
+void SetLastError(int error);
+
+}  // namespace pf

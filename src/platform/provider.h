@@ -1,0 +1,35 @@
+// What a provider implements below platform.h. The formatting engine and the
+// console routing (src/platform/*.cpp) are shared by every provider.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Raw console of the provider. Narrow text is passed through byte for byte;
+// wide text is UCS-2.
+void PlatConsoleWriteNarrow(const char* text, size_t count);
+void PlatConsoleWriteWide(const char16_t* text, size_t count);
+void PlatConsoleClear();
+void PlatConsoleSetCursor(unsigned column, unsigned row);
+void PlatConsoleSetAttribute(unsigned attribute);
+
+// Memory: null on failure. Zero sizes never reach the provider.
+void* PlatAllocate(size_t size);
+void PlatFree(void* buffer);
+
+// A console sink replaces the provider's console, for instance by the board
+// harness's screen model or by a test capturing the output.
+struct ConsoleSink {
+  void* context;
+  void (*write_narrow)(void* context, const char* text, size_t count);
+  void (*write_wide)(void* context, const char16_t* text, size_t count);
+  void (*clear)(void* context);
+  void (*set_cursor)(void* context, unsigned column, unsigned row);
+  void (*set_attribute)(void* context, unsigned attribute);
+};
+// Null restores the provider's own console. The sink is not copied.
+void PlatSetConsoleSink(const ConsoleSink* sink);
+
+// The file functions of pf:: (fopen ... fclose), IoRead8/IoWrite8 and Stall are
+// implemented by the providers directly: files by hosted/ or uefi/, ports and
+// Stall by linux/, uefi/ or sim/.

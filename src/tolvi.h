@@ -1,0 +1,84 @@
+// Every procedure of the program, by subsystem. Procedures exchange state
+// through FlashState; arguments are at most the three bytes of a flash address
+// and a count.
+#pragma once
+
+#include <stdint.h>
+
+#include "app/flash_state.h"
+
+namespace tolvi {
+// The program's entry: argc/argv as the shell split the command line (argv[0]
+// the command name, argv[argc] null). Returns the exit status, 0 or 1. Safe to
+// call more than once in one process: it zeroes FlashState first.
+int main(int argc, char** argv);
+}  // namespace tolvi
+
+// Ends the program from anywhere with this exit status (used by the bounded
+// waits when they give up); returns to the caller of tolvi::main.
+[[noreturn]] void vExitProgram(int status);
+
+// --- app/ : front end -------------------------------------------------------
+void vShowBanner();
+void vShowUsage();
+bool bEcPortsDecoded();
+// The argument scan; returns -1 when the scan finished normally, else the exit
+// status of a refusal.
+int iScanArguments(int argc, char** argv);
+int iDispatch(int argc, char** argv);
+int iLoadImageAndUpdate();
+int iSaveFlash();
+
+// --- hw/ : KBC and EC channels ----------------------------------------------
+void vSendKbcCommand(uint8_t command);
+void vSendEcCommand(uint8_t command);
+void vSendEcData(uint8_t data);
+uint8_t ucReadEcData();
+uint8_t ucReadEcRam(uint8_t address);
+// Returns true when the EC answered 0xDC with EcAck.
+bool vEnterEcFlashMode();
+void vLeaveEcFlashMode(bool reset);
+
+// --- hw/ : follow-mode tunnel -----------------------------------------------
+void vEnterFollowMode();
+void vSendSpiCommand(uint8_t opcode);
+void vSendSpiData(uint8_t data);
+uint8_t ucReadSpiData();
+void vExitFollowMode();
+void vWaitSpiReady();
+void vSpiWriteEnable();
+void vSpiWriteDisable();
+
+// --- hw/ : super-I/O and BRAM -----------------------------------------------
+uint16_t usDetectSioChip();
+uint8_t ucReadBram(uint16_t base, uint8_t index);
+void vReadBramVersion(uint8_t* fw_high, uint8_t* fw_low);
+
+// --- flash/ -----------------------------------------------------------------
+void vReadSPIDeviceID();
+void vShowDeviceId();
+void vShowSpiVendor();
+void vEraseBlock(uint8_t high, uint8_t middle, uint8_t low);
+void vEraseSectors(uint8_t high, uint8_t middle, uint8_t low, uint8_t count);
+bool bEraseVerify(uint8_t high, uint8_t middle, uint8_t low);
+void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low);
+void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low);
+void vProgramPages(uint8_t high, uint8_t middle, uint8_t low);
+void vProgramPagesCounted(uint8_t high, uint8_t middle, uint8_t low, uint8_t count);
+void vProgramChunks(uint8_t high, uint8_t middle, uint8_t low);
+void vProgramChunksCounted(uint8_t high, uint8_t middle, uint8_t low, uint8_t count);
+bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low);
+void vSaveFlashToFile();
+void vClearSpiStatus();
+bool bUpdateArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t erase_count,
+                 uint8_t page_count);
+bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low);
+void vUpdateFlash();
+void vRunProtection();
+void vProtectBootBlock();
+
+// --- diag/ ------------------------------------------------------------------
+int iQueryVersion();
+void vShowImageChecksum(int argc, char** argv);
+void vRunWriteTest();
+void vWriteTestPattern();
