@@ -68,6 +68,8 @@ struct FlashStateRecord {
   int64_t ImageLoaded;
   // Set by a block that failed its checks, so the run ends with status 1.
   uint8_t UpdateFailed;
+  // Set by the dump when a file write came up short.
+  uint8_t SaveFailed;
 };
 
 extern FlashStateRecord FlashState;
