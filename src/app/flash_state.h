@@ -70,6 +70,9 @@ struct FlashStateRecord {
   uint8_t UpdateFailed;
   // Set by the dump when a file write came up short.
   uint8_t SaveFailed;
+  // Set by the checksum when its file could not be opened, so the run ends
+  // with status 1.
+  uint8_t ChecksumFailed;
 };
 
 extern FlashStateRecord FlashState;
