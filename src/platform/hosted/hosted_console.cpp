@@ -1,0 +1,111 @@
+// The console on a C stream. Narrow and wide text share the one stream so they
+// reach the terminal in program order; escapes are sent only to a terminal,
+// so a redirected log holds exactly the program's text.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/hosted/hosted.h"
+#include "platform/provider.h"
+
+namespace {
+
+std::FILE* g_stream = nullptr;
+bool g_terminal = false;
+
+std::FILE* Stream() {
+  if (g_stream == nullptr) {
+    g_stream = stdout;
+    g_terminal = isatty(fileno(stdout)) != 0;
+  }
+  return g_stream;
+}
+
+// Progress marks come one at a time without a line end; a person watching
+// should see each as it is printed.
+void FlushForTerminal() {
+  if (g_terminal) std::fflush(g_stream);
+}
+
+void Escape(const char* text) {
+  std::FILE* stream = Stream();
+  if (!g_terminal) return;
+  std::fputs(text, stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+void HostedConsoleUse(std::FILE* stream, bool terminal) {
+  if (g_stream != nullptr) std::fflush(g_stream);
+  g_stream = stream;
+  g_terminal = terminal;
+}
+
+std::size_t HostedUtf8FromUcs2(const char16_t* text, std::size_t count, char* out) {
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out[used++] = static_cast<char>(code);
+    } else if (code < 0x800) {
+      out[used++] = static_cast<char>(0xC0 | (code >> 6));
+      out[used++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out[used++] = static_cast<char>(0xE0 | (code >> 12));
+      out[used++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out[used++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out[used++] = static_cast<char>(0xF0 | (code >> 18));
+      out[used++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out[used++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out[used++] = static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return used;
+}
+
+void PlatConsoleWriteNarrow(const char* text, size_t count) {
+  std::fwrite(text, 1, count, Stream());
+  FlushForTerminal();
+}
+
+void PlatConsoleWriteWide(const char16_t* text, size_t count) {
+  std::FILE* stream = Stream();
+  char bytes[3 * 64];
+  while (count != 0) {
+    std::size_t take = count < 64 ? count : 64;
+    // Keep a surrogate pair in one piece.
+    if (take < count && text[take - 1] >= 0xD800 && text[take - 1] <= 0xDBFF) --take;
+    std::fwrite(bytes, 1, HostedUtf8FromUcs2(text, take, bytes), stream);
+    text += take;
+    count -= take;
+  }
+  FlushForTerminal();
+}
+
+void PlatConsoleClear() { Escape("\x1b[2J\x1b[H"); }
+
+void PlatConsoleSetCursor(unsigned column, unsigned row) {
+  char text[32];
+  std::snprintf(text, sizeof text, "\x1b[%u;%uH", row + 1, column + 1);
+  Escape(text);
+}
+
+// The firmware's foreground colours 0..7 are ordered blue-green-red by bit;
+// the terminal's 30..37 are ordered red-green-blue. Bit 3 is brightness.
+void PlatConsoleSetAttribute(unsigned attribute) {
+  static const unsigned kAnsiOfFirmware[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  const unsigned foreground = attribute & 0x0F;
+  const unsigned base = (foreground & 0x08) != 0 ? 90 : 30;
+  char text[16];
+  std::snprintf(text, sizeof text, "\x1b[%um", base + kAnsiOfFirmware[foreground & 0x07]);
+  Escape(text);
+}
