@@ -1,0 +1,48 @@
+// The program's texts about itself: the banner line and the usage screen.
+#include "platform/platform.h"
+#include "tolvi.h"
+
+namespace {
+
+constexpr const char16_t* kVersionText = u"2.3.0";
+
+// One Print per line, in screen order. The indents are part of the layout
+// that support scripts match on, odd double blanks included.
+constexpr const char16_t* kUsageLines[] = {
+    u"\n\r Usage : ",
+    u"\n\r        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]",
+    u"\n\r        ",
+    u"\n\r Example :",
+    u"\n\r        tolvi ec.bin 64",
+    u"\n\r                Flash ec.bin filesize 64K to SPI",
+    u"\n\r        tolvi ec.bin 64 /k",
+    u"\n\r                Flash ec.bin filesize 64K and skip KBC command",
+    u"\n\r        tolvi ec.bin 64 /O 1000 /j",
+    u"\n\r                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi",
+    u"\n\r        tolvi ec.bin 64 /O 0",
+    u"\n\r                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi",
+    u"\n\r        tolvi ec.bin 4 /BK",
+    u"\n\r                Flash ec.bin 4K filesize to BBK Sector",
+    u"\n\r        tolvi ec.bin 60 /Mn",
+    u"\n\r                Flash ec.bin 60K filesize  to Main code area",
+    u"\n\r        tolvi ec.bin 60 /Bp",
+    u"\n\r                Flash ec.bin 60K filesize  to Backup code area",
+    u"\n\r        tolvi ec.bin 4 /PB",
+    u"\n\r                Protect BBK sector",
+    u"\n\r        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin",
+    u"\n\r                Show FW version from EC space start with offset 0 with 2 bytes",
+    u"\n\r               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes",
+    u"\n\r               |from BRAM | Current FW compare with file",
+};
+
+}  // namespace
+
+void vShowBanner() {
+  SetCursorPosition(1, 1);
+  Print(u" XQR Flash Utility Version : %s", kVersionText);
+}
+
+void vShowUsage() {
+  vShowBanner();
+  for (const char16_t* line : kUsageLines) Print(line);
+}

@@ -1,0 +1,198 @@
+// The dispatch: runs the one operation the options select, with the image
+// load of the update and the outer frame of the flash dump.
+#include "app/front_end.h"
+#include "hw/ports.h"
+#include "platform/platform.h"
+#include "tolvi.h"
+
+namespace {
+
+constexpr uint32_t kBlockShift = 16;  // 64 KB flash blocks
+constexpr uint32_t kPageShift = 10;   // sizes in KB
+constexpr int64_t kBlockSize = 0x10000;
+// BlockNum is 8 bits and doubles as the block's high address byte.
+constexpr uint64_t kMaxBlocks = 255;
+// The area paths write fixed sector and page counts: one 4 KB sector for the
+// boot block, 60 KB for the main and backup areas.
+constexpr int64_t kBbkAreaSize = 0x1000;
+constexpr int64_t kCodeAreaSize = 0xF000;
+constexpr uint32_t kReadBufferSize = 0x8000;
+constexpr const char* kDumpFileName = "XQRFW.bin";
+
+// What the front end holds, so that a refusal or a time-out can release it.
+pf::FILE* g_own_file = nullptr;
+uint8_t* g_own_image = nullptr;
+uint8_t* g_own_read_buffer = nullptr;
+
+uint64_t ullRoundUp(int64_t size, uint32_t shift) {
+  uint64_t bytes = static_cast<uint64_t>(size);
+  uint64_t mask = (uint64_t{1} << shift) - 1;
+  return (bytes >> shift) + ((bytes & mask) != 0 ? 1 : 0);
+}
+
+// Sizes the block paths would write wrongly (the loops' bounds would not
+// match the image), refused before anything is allocated or sent.
+int iRefuseImageGeometry() {
+  int64_t size = FlashState.ImageSize;
+  if (FlashState.MaxBlockNum > kMaxBlocks) {
+    pf::printf("\n\rImage too large: at most 255 blocks (0xFF0000 bytes) can be written!\n\n");
+    return 1;
+  }
+  if (FlashState.BbkMode == 1 && size > kBbkAreaSize) {
+    pf::printf("\n\rImage too large for the BBK sector (at most 4K)!\n\n");
+    return 1;
+  }
+  if (FlashState.MainMode == 1 && size > kCodeAreaSize &&
+      (size - kCodeAreaSize) % kBlockSize != 0) {
+    pf::printf(
+        "\n\rImage size does not fit the Main code area (60K, or 60K plus whole 64K blocks)!\n\n");
+    return 1;
+  }
+  if (FlashState.BackupMode == 1 && size > kCodeAreaSize) {
+    pf::printf("\n\rImage too large for the Backup code area (at most 60K)!\n\n");
+    return 1;
+  }
+  return 0;
+}
+
+uint8_t ucLeaveCommand(bool reset) { return reset ? hw::kEcLeaveAndReset : hw::kEcLeaveNoReset; }
+
+}  // namespace
+
+void vReleaseFrontEndResources() {
+  if (g_own_image != nullptr) {
+    FreePool(g_own_image);
+    if (FlashState.ImageData == g_own_image) FlashState.ImageData = nullptr;
+  }
+  if (g_own_read_buffer != nullptr) {
+    FreePool(g_own_read_buffer);
+    if (FlashState.ReadBuffer == g_own_read_buffer) FlashState.ReadBuffer = nullptr;
+  }
+  if (g_own_file != nullptr) {
+    pf::fclose(g_own_file);
+    if (FlashState.ImageFile == g_own_file) FlashState.ImageFile = nullptr;
+  }
+  g_own_image = nullptr;
+  g_own_read_buffer = nullptr;
+  g_own_file = nullptr;
+}
+
+int iLoadImageAndUpdate() {
+  FlashState.ImageFile = pf::fopen(FlashState.ImagePath, "rb");
+  if (FlashState.ImageFile == nullptr) {
+    Print(u"\n\rFile Open Fail!");
+    return 1;
+  }
+  g_own_file = FlashState.ImageFile;
+  pf::fseek(FlashState.ImageFile, 0, pf::kSeekEnd);
+  // Positions are signed 32-bit counts; images of 2 GB or more are not images.
+  int32_t size = static_cast<int32_t>(pf::ftell(FlashState.ImageFile));
+  pf::fseek(FlashState.ImageFile, 0, pf::kSeekSet);
+  if (size < 0) {
+    Print(u"\n\rFile Read Fail!");
+    return 1;
+  }
+  FlashState.BlockNum = 0;
+  FlashState.BlockBase = 0;
+  FlashState.ImageSize = size;
+  FlashState.ProgrammedCount = 0;
+  FlashState.MaxBlockNum = ullRoundUp(size, kBlockShift);
+  FlashState.PageCount = ullRoundUp(size, kPageShift);
+
+  Print(u"\n\rFile Size: %dK\n", static_cast<int>(FlashState.PageCount));
+  if (FlashState.FileSizeK != 0 &&
+      static_cast<uint32_t>(FlashState.FileSizeK) != FlashState.PageCount) {
+    pf::printf("\n\rParamter NOT Match with File Size, Please try again!\n\n");
+    return 1;
+  }
+  if (iRefuseImageGeometry() != 0) return 1;
+  Print(u"\n\rBlockNum: %d,  MaxBlock: %d,   PageCount: %d\n",
+        static_cast<int>(FlashState.BlockNum), static_cast<int>(FlashState.MaxBlockNum),
+        static_cast<int>(FlashState.PageCount));
+
+  // An empty image allocates nothing; the update then writes no block.
+  FlashState.ImageLoaded = 0;
+  if (size > 0) {
+    FlashState.ImageData = static_cast<uint8_t*>(AllocatePool(static_cast<size_t>(size)));
+    if (FlashState.ImageData == nullptr) {
+      Print(u"\n\rNot enough memory for the image!");
+      return 1;
+    }
+    g_own_image = FlashState.ImageData;
+    size_t read =
+        pf::fread(FlashState.ImageData, 1, static_cast<size_t>(size), FlashState.ImageFile);
+    FlashState.ImageLoaded = static_cast<int64_t>(read);
+    if (read != static_cast<size_t>(size)) {
+      Print(u"\n\rFile Read Fail!");
+      return 1;
+    }
+  }
+
+  FlashState.EcLeaveCommand = ucLeaveCommand(FlashState.NoReset == 0);
+  vUpdateFlash();
+
+  if (FlashState.ImageData != nullptr) FreePool(FlashState.ImageData);
+  FlashState.ImageData = nullptr;
+  g_own_image = nullptr;
+  pf::fclose(FlashState.ImageFile);
+  g_own_file = nullptr;
+  return FlashState.UpdateFailed ? 1 : 0;
+}
+
+int iSaveFlash() {
+  pf::printf("Save FW to XQRFW.bin : ");
+  FlashState.ImageFile = pf::fopen(kDumpFileName, "wb+");
+  if (FlashState.ImageFile == nullptr) {
+    pf::printf("open XQRFW.bin fail");
+    return 1;
+  }
+  g_own_file = FlashState.ImageFile;
+  FlashState.ReadBuffer = static_cast<uint8_t*>(AllocatePool(kReadBufferSize));
+  if (FlashState.ReadBuffer == nullptr) {
+    pf::printf("Not enough memory for the read buffer!\n\n");
+    return 1;
+  }
+  g_own_read_buffer = FlashState.ReadBuffer;
+
+  FlashState.EcLeaveCommand = ucLeaveCommand(FlashState.NoReset == 0);
+  if (!vEnterEcFlashMode()) {
+    SetCursorPosition(1, 2);
+    pf::printf("EC ACK Fail. \n\n");
+  }
+  vReadSPIDeviceID();
+  vSaveFlashToFile();
+  vLeaveEcFlashMode(FlashState.NoReset == 0);
+  if (FlashState.SkipKbc == 0) vSendKbcCommand(hw::kKbcEnableKeyboard);
+
+  pf::fclose(FlashState.ImageFile);
+  g_own_file = nullptr;
+  return FlashState.SaveFailed ? 1 : 0;
+}
+
+int iDispatch(int argc, char** argv) {
+  if (FlashState.HasImage == 1) return iLoadImageAndUpdate();
+  if (FlashState.SaveMode == 1) return iSaveFlash();
+  if (FlashState.TestMode == 1) {
+    // The write test and the protection always leave without a reset.
+    FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
+    vRunWriteTest();
+    return 0;
+  }
+  if (FlashState.ProtectMode == 1) {
+    FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
+    vRunProtection();
+    return 0;
+  }
+  if (FlashState.VersionMode == 1) return iQueryVersion();
+  if (FlashState.ChecksumMode == 1) {
+    // The file name is entry 2, wherever /c stood.
+    if (argc < 3) {
+      Print(u"\n\rFile Open Fail!");
+      return 1;
+    }
+    vShowImageChecksum(argc, argv);
+    return FlashState.ChecksumFailed ? 1 : 0;
+  }
+  Print(u"\n\rFlash Update Fail!");
+  return 1;
+}

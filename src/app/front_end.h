@@ -1,0 +1,7 @@
+// Pieces of the front end shared between its files.
+#pragma once
+
+// Releases the image buffer, read-back buffer and file that the image load or
+// the dump still hold (after a refusal or a time-out), as the end of the
+// program would.
+void vReleaseFrontEndResources();

@@ -1,0 +1,39 @@
+#include "hw/bounded_wait.h"
+
+#include "hw/ports.h"
+#include "platform/platform.h"
+#include "tolvi.h"
+
+namespace hw {
+
+bool bPollAgain(PollBudget* budget) {
+  if (budget->polls < kFastPolls) {
+    budget->polls++;
+    return true;
+  }
+  if (budget->stalled_us >= budget->limit_us) return false;
+  Stall(budget->stall_us);
+  budget->stalled_us += budget->stall_us;
+  return true;
+}
+
+void vGiveUpWait(const char16_t* what) {
+  Print(u"\n\rTime-out: %s\n", what);
+  if (FlashState.EcFlashModeEntered) {
+    FlashState.EcFlashModeEntered = 0;
+    // Close any SPI transaction left open, so the flash sees its instruction
+    // end, before the EC is asked to leave flash mode.
+    if (bTrySendEcCommand(kFollowEnd)) {
+      uint8_t leave = FlashState.EcLeaveCommand;
+      if (leave == 0) leave = FlashState.NoReset ? kEcLeaveNoReset : kEcLeaveAndReset;
+      bTrySendEcCommand(leave);
+    }
+  }
+  if (FlashState.KbcDisabled && FlashState.SkipKbc == 0) {
+    FlashState.KbcDisabled = 0;
+    bTrySendKbcCommand(kKbcEnableKeyboard);
+  }
+  vExitProgram(1);
+}
+
+}  // namespace hw

@@ -1,0 +1,40 @@
+// Bounded polling of status bits. A controller or flash that never answers
+// must not hang the machine in firmware with the keyboard switched off, so
+// every status wait gives up after a limit and ends the program cleanly.
+#pragma once
+
+#include <stdint.h>
+
+namespace hw {
+
+struct PollBudget {
+  uint64_t limit_us;  // stalled time after which the wait gives up
+  uint32_t stall_us;  // stall between polls once the fast polls are spent
+  uint32_t polls;
+  uint64_t stalled_us;
+};
+
+// Polls this many times back to back before stalling: a healthy controller
+// answers within a few port reads, so the common case never sleeps.
+constexpr uint32_t kFastPolls = 32;
+
+// Call after a poll found the awaited condition still unmet. Returns false
+// once the budget is spent; otherwise stalls when due and returns true.
+bool bPollAgain(PollBudget* budget);
+
+// Reports one line naming what was awaited, leaves the EC's flash mode and
+// re-enables the keyboard controller where they were changed, and ends the
+// program with status 1.
+[[noreturn]] void vGiveUpWait(const char16_t* what);
+
+// The EC handshake waits on port 0x66 (IBF clear, OBF set); on a time-out
+// they end the program through vGiveUpWait.
+void vWaitEcInputFree();
+void vWaitEcOutputFull();
+
+// Variants that report a time-out as false instead of ending the program;
+// the clean-up uses them so that it cannot recurse.
+bool bTrySendEcCommand(uint8_t command);
+bool bTrySendKbcCommand(uint8_t command);
+
+}  // namespace hw
