@@ -1,0 +1,80 @@
+// Reading the flash back: comparing a programmed block with the image, and
+// dumping the flash into a file.
+#include "flash/flash_engine.h"
+
+namespace {
+
+// Where the verify of the current block stops, counted from the start of
+// block 0. From block 1 on, main-area mode runs 0x1000 behind the flash.
+uint64_t ullVerifyEndCount() {
+  const uint64_t size = static_cast<uint64_t>(FlashState.ImageSize);
+  if (FlashState.MainMode == 0) return size;
+  if (FlashState.BlockNum == 0) return size & 0xFFFF;
+  return size + 0x1000;
+}
+
+constexpr uint16_t kDumpChunk = 0x8000;
+// Six marks per 32 KB chunk.
+constexpr uint16_t kDumpMarkEvery = 6553;
+
+}  // namespace
+
+bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
+  vSpiWriteDisable();
+  vWaitSpiReady();
+  vStartFastRead(uiFlashAddress(high, middle, low));
+  FlashState.EndCount = ullVerifyEndCount();
+  Print(u"  Verify...        : ");
+  const uint64_t block_start = static_cast<uint64_t>(FlashState.BlockNum) * 0x10000;
+  const uint64_t mark_every = FlashState.BbkMode == 1 ? 0x100 : 0x1000;
+  FlashState.counterN = 0;
+  for (;;) {
+    if (block_start + FlashState.counterN == FlashState.EndCount) break;
+    FlashState.ImageOffset = ullImageOffset(FlashState.counterN);
+    const uint8_t flash_byte = ucReadSpiData();
+    // Only bytes of the image are compared; an odd image's padding is not.
+    if (bImageHasByte(FlashState.ImageOffset)) {
+      const uint8_t image_byte = FlashState.ImageData[FlashState.ImageOffset];
+      if (flash_byte != image_byte) {
+        Print(u"[%x]=%x  ROM data=%x", static_cast<unsigned>(FlashState.ImageOffset),
+              static_cast<unsigned>(image_byte), static_cast<unsigned>(flash_byte));
+        vWaitSpiReady();
+        Print(u" -- Verify Fail. \n");
+        return false;
+      }
+    }
+    if (FlashState.counterN % mark_every == 0) vPrintProgressMark();
+    if (++FlashState.counterN == 0x10000) break;
+  }
+  vWaitSpiReady();
+  Print(u" -- Verify OK. \n");
+  return true;
+}
+
+void vSaveFlashToFile() {
+  const int32_t chunks = FlashState.FileSizeK / 32;
+  vSpiWriteDisable();
+  vWaitSpiReady();
+  // One read from address 0 serves the whole dump; it stays open while each
+  // chunk goes to the file.
+  vStartFastRead(0);
+  // The 16-bit chunk number is not the loop bound: a size of 2 GB or more
+  // would wrap it.
+  FlashState.PageIndex = 0;
+  for (int32_t chunk = 0; chunk < chunks; ++chunk) {
+    for (FlashState.ByteInPage = 0; FlashState.ByteInPage < kDumpChunk; ++FlashState.ByteInPage) {
+      FlashState.ReadBuffer[FlashState.ByteInPage] = ucReadSpiData();
+      if (FlashState.ByteInPage % kDumpMarkEvery == 0) vPrintProgressMark();
+    }
+    if (pf::fwrite(FlashState.ReadBuffer, 1, kDumpChunk, FlashState.ImageFile) != kDumpChunk) {
+      FlashState.SaveFailed = 1;
+    }
+    ++FlashState.PageIndex;
+  }
+  vWaitSpiReady();
+  if (FlashState.SaveFailed != 0) {
+    pf::printf("-- Save Fail!");
+  } else {
+    pf::printf("-- Save OK!");
+  }
+}
