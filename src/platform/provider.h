@@ -33,3 +33,8 @@ void PlatSetConsoleSink(const ConsoleSink* sink);
 // The file functions of pf:: (fopen ... fclose), IoRead8/IoWrite8 and Stall are
 // implemented by the providers directly: files by hosted/ or uefi/, ports and
 // Stall by linux/, uefi/ or sim/.
+
+// The application behind a firmware entry point (tolvi.efi: the program,
+// tolvi-sim.efi: the board harness). argv[argc] is null; the result is the
+// exit status.
+int PlatAppMain(int argc, char** argv);

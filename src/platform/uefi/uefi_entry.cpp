@@ -1,0 +1,59 @@
+// The shell-application entry: firmware tables, the shell's command line as a
+// narrow argv, and the exit status as the shell's %lasterror%.
+#include "platform/provider.h"
+#include "platform/uefi/efi_types.h"
+#include "platform/uefi/uefi_provider.h"
+#include "platform/uefi/uefi_support.h"
+
+namespace uefi {
+efi::SystemTable* g_system = nullptr;
+efi::BootServices* g_boot = nullptr;
+efi::Shell* g_shell = nullptr;
+}  // namespace uefi
+
+namespace {
+
+// Started outside the shell (as a boot option) there is no command line; the
+// program then behaves as if called with its name alone.
+char g_no_name[] = "";
+char* g_no_argv[] = {g_no_name, nullptr};
+
+}  // namespace
+
+extern "C" efi::Status EFIAPI efi_main(efi::Handle image, efi::SystemTable* system) {
+  uefi::g_system = system;
+  uefi::g_boot = system->boot_services;
+
+  // A whole-flash update runs far longer than the firmware's five-minute
+  // watchdog, which would reset the board half-way through.
+  uefi::g_boot->set_watchdog_timer(0, 0, 0, nullptr);
+
+  void* shell = nullptr;
+  if (!efi::IsError(uefi::g_boot->locate_protocol(&efi::kShellGuid, nullptr, &shell))) {
+    uefi::g_shell = static_cast<efi::Shell*>(shell);
+  }
+
+  void* found = nullptr;
+  efi::ShellParameters* params = nullptr;
+  if (!efi::IsError(uefi::g_boot->handle_protocol(image, &efi::kShellParametersGuid, &found))) {
+    params = static_cast<efi::ShellParameters*>(found);
+  }
+
+  int argc = 1;
+  char** argv = g_no_argv;
+  void* block = nullptr;
+  if (params != nullptr && params->argc > 0) {
+    const size_t count = static_cast<size_t>(params->argc);
+    block = PlatAllocate(uefi::ArgvBlockSize(count, params->argv));
+    if (block != nullptr) {
+      argv = uefi::BuildNarrowArgv(count, params->argv, block);
+      argc = static_cast<int>(count);
+    }
+  }
+
+  const int code = PlatAppMain(argc, argv);
+
+  uefi::CloseAllFiles();
+  if (block != nullptr) PlatFree(block);
+  return uefi::StatusFromExitCode(code);
+}

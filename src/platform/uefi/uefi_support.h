@@ -1,0 +1,109 @@
+// Pure conversions between the shell's UCS-2 world and the program's narrow
+// texts, kept free of firmware calls so that they can be checked on the host.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "platform/uefi/efi_types.h"
+
+namespace uefi {
+
+// A UCS-2 character that has no single-byte form becomes '?'; the first 256
+// code points map to themselves, so widening byte by byte gives the name back.
+inline char NarrowChar(char16_t c) { return c < 0x100 ? static_cast<char>(c) : '?'; }
+
+inline size_t WideLength(const char16_t* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+// Bytes for the argv block: argc + 1 pointers, then every text with its zero.
+inline size_t ArgvBlockSize(size_t argc, char16_t* const* wide_argv) {
+  size_t bytes = (argc + 1) * sizeof(char*);
+  for (size_t i = 0; i < argc; ++i) bytes += WideLength(wide_argv[i]) + 1;
+  return bytes;
+}
+
+// Lays out a narrow argv (null at index argc) in a block of ArgvBlockSize bytes.
+inline char** BuildNarrowArgv(size_t argc, char16_t* const* wide_argv, void* block) {
+  char** argv = static_cast<char**>(block);
+  char* text = reinterpret_cast<char*>(argv + argc + 1);
+  for (size_t i = 0; i < argc; ++i) {
+    argv[i] = text;
+    for (const char16_t* w = wide_argv[i]; *w != 0; ++w) *text++ = NarrowChar(*w);
+    *text++ = 0;
+  }
+  argv[argc] = nullptr;
+  return argv;
+}
+
+// Copies at most capacity - 1 narrow bytes into a zero-terminated UCS-2 chunk
+// and returns how many input bytes it consumed. A zero byte would end the
+// firmware's string early, so it is dropped rather than passed on.
+inline size_t WidenChunk(const char* text, size_t count, char16_t* out, size_t capacity) {
+  size_t used = 0;
+  size_t written = 0;
+  while (used < count && written + 1 < capacity) {
+    const unsigned char c = static_cast<unsigned char>(text[used++]);
+    if (c != 0) out[written++] = c;
+  }
+  out[written] = 0;
+  return used;
+}
+
+// Same for wide text: copies up to capacity - 1 characters, zero-terminated.
+inline size_t CopyWideChunk(const char16_t* text, size_t count, char16_t* out, size_t capacity) {
+  size_t used = 0;
+  size_t written = 0;
+  while (used < count && written + 1 < capacity) {
+    const char16_t c = text[used++];
+    if (c != 0) out[written++] = c;
+  }
+  out[written] = 0;
+  return used;
+}
+
+// A file name for the shell; false when it does not fit.
+inline bool WidenName(const char* name, char16_t* out, size_t capacity) {
+  size_t i = 0;
+  for (; name[i] != 0; ++i) {
+    if (i + 1 >= capacity) return false;
+    out[i] = static_cast<unsigned char>(name[i]);
+  }
+  out[i] = 0;
+  return i > 0;
+}
+
+// What an fopen mode asks of the shell.
+enum class OpenKind { kInvalid, kRead, kReadWrite, kCreateTruncate };
+
+// "r"/"rb" read, "r+"/"rb+"/"r+b" read and write an existing file,
+// "w"/"wb"/"w+"/"wb+"/"w+b" create or truncate. Appending is not offered.
+inline OpenKind ParseOpenMode(const char* mode) {
+  if (mode == nullptr) return OpenKind::kInvalid;
+  const char kind = mode[0];
+  bool plus = false;
+  for (const char* m = mode + 1; *m != 0; ++m) {
+    if (*m == '+') {
+      plus = true;
+    } else if (*m != 'b') {
+      return OpenKind::kInvalid;
+    }
+  }
+  if (kind == 'r') return plus ? OpenKind::kReadWrite : OpenKind::kRead;
+  if (kind == 'w') return OpenKind::kCreateTruncate;
+  return OpenKind::kInvalid;
+}
+
+// The program's exit status as the shell's %lasterror%: 0 succeeds, 1 is the
+// refusal or failure status, anything else (a harness usage error) is kept
+// apart from both.
+inline efi::Status StatusFromExitCode(int code) {
+  if (code == 0) return efi::kSuccess;
+  if (code == 1) return efi::kAborted;
+  return efi::kInvalidParameter;
+}
+
+}  // namespace uefi
