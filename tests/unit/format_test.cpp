@@ -51,7 +51,6 @@ const std::vector<NarrowCase>& NarrowCases() {
       NARROW("%lld %lld %llu", LLONG_MIN, LLONG_MAX, ULLONG_MAX),
       NARROW("%llx %llX", 0x0123456789ABCDEFull, 0xFEDCBA9876543210ull),
       NARROW("%ld %lu %lx", LONG_MIN, ULONG_MAX, 0x7FFFFFFFL),
-      NARROW("%hd %hu %hhd %hhu %hhx", 70000, 70000u, 300, 300u, 0x1FFu),
       NARROW("%zu %zx %zd", static_cast<size_t>(4096), SIZE_MAX, static_cast<size_t>(12)),
       NARROW("[%8d|%-8d|%08d|%+d|% d|%+05d|%-+6d]", 42, 42, -42, 42, 42, 3, 3),
       NARROW("[%.5d|%8.3d|%-8.3x|%.0d|%.0x]", -42, 7, 0xAu, 0, 0u),
@@ -63,13 +62,14 @@ const std::vector<NarrowCase>& NarrowCases() {
   return cases;
 }
 
-// Flag combinations that C defines but the compiler flags as likely mistakes:
-// '0' yields to a precision and to '-', ' ' yields to '+'.
+// Forms that C defines but compilers flag as likely mistakes: '0' yields to a
+// precision and to '-', ' ' yields to '+', and h/hh cut the promoted int.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat"
-const std::vector<NarrowCase>& YieldingFlagCases() {
+const std::vector<NarrowCase>& WarnedButDefinedCases() {
   static const std::vector<NarrowCase> cases = {
       NARROW("[%08.3d|%-08d|% +d|%0-5x]", 5, 6, 7, 0xAu),
+      NARROW("%hd %hu %hhd %hhu %hhx", 70000, 70000u, 300, 300u, 0x1FFu),
   };
   return cases;
 }
@@ -77,7 +77,7 @@ const std::vector<NarrowCase>& YieldingFlagCases() {
 
 TEST(FormatEngine, NarrowFormsMatchTheCLibraryAtEveryBufferSize) {
   std::vector<NarrowCase> all = NarrowCases();
-  all.insert(all.end(), YieldingFlagCases().begin(), YieldingFlagCases().end());
+  all.insert(all.end(), WarnedButDefinedCases().begin(), WarnedButDefinedCases().end());
   for (const NarrowCase& c : all) {
     for (size_t size : {size_t{0}, size_t{1}, size_t{2}, size_t{5}, size_t{64}, size_t{512}}) {
       char ours[600];
