@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/hosted/hosted.h"
 #include "platform/provider.h"
@@ -108,4 +109,11 @@ void PlatConsoleSetAttribute(unsigned attribute) {
   char text[16];
   std::snprintf(text, sizeof text, "\x1b[%um", base + kAnsiOfFirmware[foreground & 0x07]);
   Escape(text);
+  // The firmware keeps a colour until the next program sets one; a shell
+  // prompt would stay red, so the terminal gets its own colours back at exit.
+  static bool reset_registered = false;
+  if (g_terminal && g_stream == stdout && !reset_registered) {
+    reset_registered = true;
+    std::atexit([] { std::fputs("\x1b[0m", stdout); });
+  }
 }
