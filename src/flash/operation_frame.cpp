@@ -31,10 +31,7 @@ void vOpenOperationFrame() {
 }
 
 void vCloseOperationFrame() {
-  // Cleared before the send: a give-up inside this very send must not try it
-  // a second time.
-  FlashState.EcFlashModeEntered = 0;
-  FlashState.EcLeaveCommand = 0;
   vSendEcCommand(kEcLeaveNoReset);
+  FlashState.EcFlashModeEntered = 0;
   if (FlashState.SkipKbc == 0) vSendKbcCommand(kKbcEnable);
 }

@@ -1,6 +1,7 @@
 // Boot-block protection (/PB): sets the block-protect bits of the flash's
 // status register through the follow-mode tunnel.
 #include "flash/operation_frame.h"
+#include "hw/bounded_wait.h"
 #include "tolvi.h"
 
 namespace {
@@ -25,10 +26,10 @@ constexpr uint8_t kGenericProtect = 0x06;
 // before the next byte and before the read-back.
 constexpr uint64_t kStatusWriteStallUs = 500000;
 
-// The latch is set as soon as the 0x06 instruction ends, and the flash was
-// idle before it, so a few reads suffice; this many (each several port
-// round trips) means the flash ignores write enable.
-constexpr uint32_t kWelPollLimit = 65536;
+// The latch is set as soon as the 0x06 instruction ends and the flash was
+// idle before it; a flash that still shows it clear after a second ignores
+// write enable.
+constexpr hw::PollBudget kLatchBudget = {1000000, 100, 0, 0};
 }  // namespace
 
 void vProtectBootBlock() {
@@ -42,15 +43,10 @@ void vProtectBootBlock() {
   vEnterFollowMode();
   vSendSpiCommand(kSpiReadStatus);
   uint8_t status = ucReadSpiData();
-  uint32_t polls = 1;
+  hw::PollBudget budget = kLatchBudget;
   while ((status & kStatusWel) == 0) {
-    if (polls == kWelPollLimit) {
-      vExitFollowMode();
-      Print(u"\n\rSPI write enable latch never set!\n\r");
-      vExitProgram(1);
-    }
+    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash write-enable latch never set");
     status = ucReadSpiData();
-    ++polls;
   }
 
   if (manufacturer == kMfrWinbond) {
