@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# Boots OVMF's built-in UEFI Shell in QEMU (no KVM, no display), runs tolvi.efi
+# and tolvi-sim.efi from startup.nsh on a FAT disk, and checks on the host what
+# a user would see: console text captured with the shell's ASCII redirection,
+# every run's %lasterror%, and the files the runs wrote.
+#
+#   qemu_shell_test.sh EFI_DIR WORK_DIR
+#
+# EFI_DIR holds tolvi.efi and tolvi-sim.efi; WORK_DIR is emptied and reused.
+# OVMF_CODE, OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
+set -euo pipefail
+
+efi_dir=${1:?EFI_DIR}
+work=${2:?WORK_DIR}
+ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
+ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
+qemu_timeout=${QEMU_TIMEOUT:-100}
+
+for tool in qemu-system-x86_64 mkfs.fat mcopy timeout cmp od; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
+done
+for f in "$ovmf_code" "$ovmf_vars" "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi"; do
+  [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
+done
+
+rm -rf "$work"
+mkdir -p "$work/out"
+cd "$work"
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# --- inputs --------------------------------------------------------------------
+head -c 65536 /dev/urandom >ec.bin
+# A larger stale dump: the new one must replace it, not overwrite its head.
+head -c 100000 /dev/zero | tr '\0' 'Z' >XQRFW.bin
+
+# The board model's BRAM holds version 04A (0x04, 'A'); 05A sorts after it and
+# 03A before it.
+board=(--bram-version 04,41)
+
+# Each run's console text goes to its own file (>a: ASCII); its status is
+# appended to status.txt. The last line tells QEMU to exit through the
+# isa-debug-exit port with 0x2a, which it reports as (0x2a << 1) | 1 = 85.
+runs=(
+  "usage|0x0|tolvi.efi"
+  "decode|0x15|tolvi.efi ec.bin 64"
+  "flash|0x0|tolvi-sim.efi -- ec.bin 64"
+  "dump|0x0|tolvi-sim.efi -- /S 64"
+  "vbnewer|0x0|tolvi-sim.efi ${board[*]} -- /VB 05A"
+  "vbolder|0x15|tolvi-sim.efi ${board[*]} -- /VB 03A"
+  "checksum|0x0|tolvi-sim.efi -- /c ec.bin"
+)
+{
+  printf 'fs0:\r\n'
+  for run in "${runs[@]}"; do
+    IFS='|' read -r name _ command <<<"$run"
+    printf '%s >a %s.txt\r\n' "$command" "$name"
+    printf 'echo %%lasterror%% >>a status.txt\r\n'
+  done
+  printf 'mm f4 2a -IO -w 1 -n\r\n'
+  # Only reached if the debug-exit port is missing: power off instead.
+  printf 'reset -s\r\n'
+} >startup.nsh
+
+mkfs.fat -C disk.img 16384 >/dev/null
+mcopy -i disk.img "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi" ec.bin XQRFW.bin startup.nsh ::/
+cp "$ovmf_vars" vars.fd
+
+# --- boot ----------------------------------------------------------------------
+# The serial line is both the console log and the keyboard: one key press when
+# the shell offers to skip startup.nsh saves its five-second countdown.
+mkfifo serial.in
+exec 3<>serial.in
+started=$(date +%s%N)
+timeout "$qemu_timeout" qemu-system-x86_64 \
+  -machine pc -m 256 -nodefaults -display none -vga none -net none \
+  -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
+  -drive if=pflash,format=raw,unit=1,file=vars.fd \
+  -drive file=disk.img,format=raw,if=ide \
+  -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
+  <serial.in >serial.log 2>qemu.err &
+qemu=$!
+for _ in $(seq 1 300); do
+  if grep -aq 'seconds to skip' serial.log 2>/dev/null; then
+    printf ' ' >&3
+    break
+  fi
+  kill -0 "$qemu" 2>/dev/null || break
+  sleep 0.1
+done
+set +e
+wait "$qemu"
+qemu_rc=$?
+set -e
+exec 3>&-
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+echo "QEMU run: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s, exit code $qemu_rc"
+echo "tolvi.efi: $(stat -c %s "$efi_dir/tolvi.efi") bytes, tolvi-sim.efi: $(stat -c %s "$efi_dir/tolvi-sim.efi") bytes"
+
+if [[ $qemu_rc -ne 85 ]]; then
+  fail "QEMU ended with $qemu_rc, not through the debug-exit port at the end of startup.nsh (124: time-out)"
+  tail -c 3000 serial.log | tr -d '\033' >&2 || true
+  cat qemu.err >&2 || true
+  exit 1
+fi
+
+# --- results -------------------------------------------------------------------
+mcopy -n -i disk.img ::/status.txt ::/XQRFW.bin ::/tolvi-sim-flash.bin out/
+for run in "${runs[@]}"; do
+  IFS='|' read -r name _ _ <<<"$run"
+  mcopy -n -i disk.img "::/$name.txt" out/
+done
+
+# Statuses, in run order.
+mapfile -t statuses < <(tr -d '\r' <out/status.txt)
+i=0
+for run in "${runs[@]}"; do
+  IFS='|' read -r name want command <<<"$run"
+  got=${statuses[$i]:-none}
+  [[ $got == "$want" ]] || fail "$command: %lasterror% $got, expected $want"
+  i=$((i + 1))
+done
+
+# Compares a run's captured console text with the expected bytes.
+expect_text() {
+  local name=$1 expected=$2
+  if ! cmp -s "out/$name.txt" <(printf '%s' "$expected"); then
+    fail "$name: console text differs"
+    echo "--- expected" >&2
+    printf '%s' "$expected" | od -c | head -20 >&2
+    echo "--- got" >&2
+    od -c "out/$name.txt" | head -20 >&2
+  fi
+}
+# Checks that a run's console text contains a piece.
+expect_piece() {
+  local name=$1 piece=$2
+  grep -qaF -- "$piece" "out/$name.txt" || fail "$name: no '$piece' in its console text"
+}
+
+nr=$'\n\r'
+usage=" XQR Flash Utility Version : 2.3.0"
+for line in \
+  " Usage : " \
+  "        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]" \
+  "        " \
+  " Example :" \
+  "        tolvi ec.bin 64" \
+  "                Flash ec.bin filesize 64K to SPI" \
+  "        tolvi ec.bin 64 /k" \
+  "                Flash ec.bin filesize 64K and skip KBC command" \
+  "        tolvi ec.bin 64 /O 1000 /j" \
+  "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi" \
+  "        tolvi ec.bin 64 /O 0" \
+  "                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi" \
+  "        tolvi ec.bin 4 /BK" \
+  "                Flash ec.bin 4K filesize to BBK Sector" \
+  "        tolvi ec.bin 60 /Mn" \
+  "                Flash ec.bin 60K filesize  to Main code area" \
+  "        tolvi ec.bin 60 /Bp" \
+  "                Flash ec.bin 60K filesize  to Backup code area" \
+  "        tolvi ec.bin 4 /PB" \
+  "                Protect BBK sector" \
+  "        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin" \
+  "                Show FW version from EC space start with offset 0 with 2 bytes" \
+  "               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes" \
+  "               |from BRAM | Current FW compare with file"; do
+  usage+="$nr$line"
+done
+expect_text usage "$usage"
+
+# QEMU decodes nothing at 0x62/0x66, so the real program refuses to go on.
+expect_text decode $'\n\rPlease check 0x66/0x62 are decode and try again!\n\n'
+
+# The flash written by the first run and read back by the second.
+if ! cmp -s out/XQRFW.bin ec.bin; then
+  fail "XQRFW.bin ($(stat -c %s out/XQRFW.bin) bytes) is not the 64 KB image"
+fi
+if ! cmp -s -n 65536 out/tolvi-sim-flash.bin ec.bin; then
+  fail "the board's flash file does not start with the image"
+fi
+expect_piece flash $'EC ACK OK. \n\n'
+expect_piece flash $' -- Verify OK. \n'
+expect_piece dump "Save FW to XQRFW.bin : "
+expect_piece dump "-- Save OK!"
+
+expect_piece vbnewer $'\n\rSIO FW version :04A '
+expect_piece vbnewer $' \n\r=> Input version is newer then current FW!!\n\r'
+expect_piece vbolder $' \n\r=> Input version is NOT newer then current FW!!\n\r'
+
+sum=$(od -An -v -tu1 ec.bin | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04X", s % 65536 }')
+expect_piece checksum $'\n\rEC file ec.bin checksum : '"$sum"
+
+if [[ $failures -ne 0 ]]; then
+  echo "$failures check(s) failed; files in $work" >&2
+  exit 1
+fi
+echo "all UEFI shell checks passed"
