@@ -1,0 +1,359 @@
+#include "sim/harness.h"
+
+#include "platform/platform.h"
+#include "sim/board.h"
+#include "sim/console_model.h"
+#include "sim/flash/flash_chip.h"
+#include "sim/harness_options.h"
+#include "sim/trace_text.h"
+#include "tolvi.h"
+
+namespace {
+
+// Buffered line output to a trace file; firmware file writes are slow one by one.
+struct TraceFile {
+  pf::FILE* file;
+  size_t used;
+  bool failed;
+  char buffer[8192];
+
+  void Flush() {
+    if (file != nullptr && used > 0 && pf::fwrite(buffer, 1, used, file) != used) failed = true;
+    used = 0;
+  }
+  void Append(const char* text, size_t count) {
+    if (used + count > sizeof(buffer)) Flush();
+    if (count > sizeof(buffer)) {
+      if (pf::fwrite(text, 1, count, file) != count) failed = true;
+      return;
+    }
+    __builtin_memcpy(buffer + used, text, count);
+    used += count;
+  }
+};
+
+// Everything a run needs lives here, in static storage: the harness allocates
+// nothing but the flash contents and the program's argument vector.
+struct Harness {
+  const SimHooks* hooks;
+  SimOptions options;
+  SimClock clock;
+  SimCounters counters;
+  Board board;
+  FlashChip chip;
+  ConsoleModel console;
+  ConsoleSink console_sink;
+  TraceSink trace_sink;
+  TraceSink port_trace_sink;
+  TraceFile trace_file;
+  TraceFile port_trace_file;
+  uint8_t ec_ram[EcModel::kRamSize];
+};
+
+constinit Harness g_harness{};
+
+size_t Length(const char* text) {
+  size_t n = 0;
+  while (text[n] != '\0') ++n;
+  return n;
+}
+
+void Out(const char* text) {
+  const SimHooks* hooks = g_harness.hooks;
+  if (hooks != nullptr && hooks->out != nullptr) {
+    hooks->out(hooks->context, text, Length(text));
+  } else {
+    PlatConsoleWriteNarrow(text, Length(text));
+  }
+}
+
+void Err(const char* text) {
+  const SimHooks* hooks = g_harness.hooks;
+  if (hooks != nullptr && hooks->err != nullptr) {
+    hooks->err(hooks->context, text, Length(text));
+  } else {
+    PlatConsoleWriteNarrow(text, Length(text));
+  }
+}
+
+int HarnessError(const char* what, const char* argument) {
+  TraceText line;
+  line.Add("tolvi-sim: ").Add(what);
+  if (argument != nullptr) line.Add(argument);
+  line.Char('\n');
+  Err(line.Text());
+  return kSimHarnessError;
+}
+
+// The screen model sees every console call; the output goes on to the
+// embedding's sink, or to the provider's console unless --screen asked for
+// the final picture instead.
+const ConsoleSink* Forward() {
+  const SimHooks* hooks = g_harness.hooks;
+  return hooks != nullptr ? hooks->console : nullptr;
+}
+bool PassThrough() { return !g_harness.options.screen; }
+
+void SinkNarrow(void*, const char* text, size_t count) {
+  g_harness.console.WriteNarrow(text, count);
+  if (const ConsoleSink* next = Forward()) {
+    if (next->write_narrow != nullptr) next->write_narrow(next->context, text, count);
+  } else if (PassThrough()) {
+    PlatConsoleWriteNarrow(text, count);
+  }
+}
+void SinkWide(void*, const char16_t* text, size_t count) {
+  g_harness.console.WriteWide(text, count);
+  if (const ConsoleSink* next = Forward()) {
+    if (next->write_wide != nullptr) next->write_wide(next->context, text, count);
+  } else if (PassThrough()) {
+    PlatConsoleWriteWide(text, count);
+  }
+}
+void SinkClear(void*) {
+  g_harness.console.Clear();
+  if (const ConsoleSink* next = Forward()) {
+    if (next->clear != nullptr) next->clear(next->context);
+  } else if (PassThrough()) {
+    PlatConsoleClear();
+  }
+}
+void SinkCursor(void*, unsigned column, unsigned row) {
+  g_harness.console.SetCursor(column, row);
+  if (const ConsoleSink* next = Forward()) {
+    if (next->set_cursor != nullptr) next->set_cursor(next->context, column, row);
+  } else if (PassThrough()) {
+    PlatConsoleSetCursor(column, row);
+  }
+}
+void SinkAttribute(void*, unsigned attribute) {
+  g_harness.console.SetAttribute(attribute);
+  if (const ConsoleSink* next = Forward()) {
+    if (next->set_attribute != nullptr) next->set_attribute(next->context, attribute);
+  } else if (PassThrough()) {
+    PlatConsoleSetAttribute(attribute);
+  }
+}
+
+void TraceLine(void*, const char* text) {
+  TraceFile& file = g_harness.trace_file;
+  if (file.file != nullptr) {
+    file.Append(text, Length(text));
+    file.Append("\n", 1);
+  }
+  const SimHooks* hooks = g_harness.hooks;
+  if (hooks != nullptr && hooks->trace != nullptr) hooks->trace->line(hooks->trace->context, text);
+}
+
+void PortTraceLine(void*, const char* text) {
+  TraceFile& file = g_harness.port_trace_file;
+  if (file.file != nullptr) {
+    file.Append(text, Length(text));
+    file.Append("\n", 1);
+  }
+  const SimHooks* hooks = g_harness.hooks;
+  if (hooks != nullptr && hooks->port_trace != nullptr) {
+    hooks->port_trace->line(hooks->port_trace->context, text);
+  }
+}
+
+// Reads a whole file of exactly `size` bytes. Returns false with the reason.
+bool ReadExact(const char* path, uint8_t* buffer, uint32_t size, const char** reason) {
+  pf::FILE* file = pf::fopen(path, "rb");
+  if (file == nullptr) {
+    *reason = "cannot open ";
+    return false;
+  }
+  bool ok = pf::fseek(file, 0, pf::kSeekEnd) == 0 && pf::ftell(file) == static_cast<int64_t>(size);
+  if (!ok) {
+    *reason = "wrong size (the chip and the file must match): ";
+  } else if (pf::fseek(file, 0, pf::kSeekSet) != 0 || pf::fread(buffer, 1, size, file) != size) {
+    *reason = "cannot read ";
+    ok = false;
+  }
+  pf::fclose(file);
+  return ok;
+}
+
+bool OpenTrace(const char* path, TraceFile* trace) {
+  trace->used = 0;
+  trace->failed = false;
+  trace->file = nullptr;
+  if (path == nullptr) return true;
+  trace->file = pf::fopen(path, "wb+");
+  return trace->file != nullptr;
+}
+
+bool CloseTrace(TraceFile* trace) {
+  if (trace->file == nullptr) return true;
+  trace->Flush();
+  bool ok = !trace->failed;
+  if (pf::fclose(trace->file) != 0) ok = false;
+  trace->file = nullptr;
+  return ok;
+}
+
+void PrintStats() {
+  const Harness& h = g_harness;
+  struct Row {
+    const char* name;
+    uint64_t value;
+  };
+  const Row rows[] = {
+      {"port reads", h.counters.port_reads},
+      {"port writes", h.counters.port_writes},
+      {"spi transactions", h.counters.spi_transactions},
+      {"spi bytes written", h.counters.spi_bytes_written},
+      {"spi bytes read", h.counters.spi_bytes_read},
+      {"stall us", h.counters.stall_us},
+      {"simulated ns", h.clock.now_ns},
+      {"ec flash-mode entries", h.board.Ec().FlashModeEntries()},
+      {"ec resets", h.board.Ec().Resets()},
+  };
+  for (const Row& row : rows) {
+    TraceText line;
+    line.Add("tolvi-sim stats: ").Add(row.name).Add(" ").Dec(row.value).Char('\n');
+    Err(line.Text());
+  }
+}
+
+void PrintScreen() {
+  char row_text[ConsoleModel::kColumns * 3 + 2];
+  unsigned rows = g_harness.console.UsedRows();
+  for (unsigned row = 0; row < rows; ++row) {
+    size_t n = g_harness.console.RowText(row, row_text, sizeof(row_text) - 1);
+    row_text[n] = '\n';
+    row_text[n + 1] = '\0';
+    Out(row_text);
+  }
+}
+
+void ListChips() {
+  char line[160];
+  for (size_t i = 0; i < FlashProfileCount(); ++i) {
+    FormatFlashProfileLine(FlashProfileAt(i), line, sizeof(line) - 1);
+    size_t n = Length(line);
+    line[n] = '\n';
+    line[n + 1] = '\0';
+    Out(line);
+  }
+}
+
+char g_program_name[] = "tolvi";
+
+int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile) {
+  Harness& h = g_harness;
+  SimOptions& options = h.options;
+  if (!OpenTrace(options.trace_path, &h.trace_file)) {
+    return HarnessError("cannot create trace file ", options.trace_path);
+  }
+  if (!OpenTrace(options.trace_ports_path, &h.port_trace_file)) {
+    CloseTrace(&h.trace_file);
+    return HarnessError("cannot create port trace file ", options.trace_ports_path);
+  }
+  const SimHooks* hooks = h.hooks;
+  bool tracing = options.trace_path != nullptr || (hooks != nullptr && hooks->trace != nullptr);
+  bool port_tracing =
+      options.trace_ports_path != nullptr || (hooks != nullptr && hooks->port_trace != nullptr);
+  h.trace_sink = TraceSink{nullptr, TraceLine};
+  h.port_trace_sink = TraceSink{nullptr, PortTraceLine};
+  const TraceSink* trace = tracing ? &h.trace_sink : nullptr;
+
+  h.clock.now_ns = 0;
+  __builtin_memset(&h.counters, 0, sizeof(h.counters));
+  h.chip.Init(profile, flash, &h.clock, &h.counters, trace);
+  h.board.Init(options.board, &h.chip, &h.clock, &h.counters, trace,
+               port_tracing ? &h.port_trace_sink : nullptr);
+  h.console.Reset();
+  h.console_sink = ConsoleSink{nullptr, SinkNarrow, SinkWide, SinkClear, SinkCursor, SinkAttribute};
+
+  // argv[0] is the program's name and argv[argc] is null, as from the shell.
+  int argc = options.program_argc + 1;
+  char** argv = static_cast<char**>(AllocatePool(sizeof(char*) * (static_cast<size_t>(argc) + 1)));
+  if (argv == nullptr) return HarnessError("out of memory", nullptr);
+  argv[0] = g_program_name;
+  for (int i = 1; i < argc; ++i) argv[i] = options.program_argv[i - 1];
+  argv[argc] = nullptr;
+
+  SimSetBoard(&h.board);
+  PlatSetConsoleSink(&h.console_sink);
+  int status = tolvi::main(argc, argv);
+  PlatSetConsoleSink(nullptr);
+  SimSetBoard(nullptr);
+  FreePool(argv);
+
+  bool traces_ok = CloseTrace(&h.trace_file);
+  traces_ok = CloseTrace(&h.port_trace_file) && traces_ok;
+
+  if (hooks != nullptr && hooks->finished != nullptr) {
+    SimRunView view{status, &h.board,   &h.chip,     &h.console,
+                    flash,  flash_size, &h.counters, &h.clock};
+    hooks->finished(hooks->context, &view);
+  }
+  if (options.screen) PrintScreen();
+  if (options.stats) PrintStats();
+  if (!traces_ok) return HarnessError("cannot write a trace file", nullptr);
+  return status;
+}
+
+}  // namespace
+
+void SimSetHooks(const SimHooks* hooks) { g_harness.hooks = hooks; }
+
+int SimMain(int argc, char** argv) {
+  Harness& h = g_harness;
+  char error[TraceText::kCapacity];
+  if (!ParseSimOptions(argc, argv, &h.options, error, sizeof(error))) {
+    return HarnessError(error, nullptr);
+  }
+  SimOptions& options = h.options;
+  if (options.help) {
+    Out(SimUsageText());
+    return 0;
+  }
+  if (options.list_chips) {
+    ListChips();
+    return 0;
+  }
+  const FlashProfile* profile = DefaultFlashProfile();
+  if (options.chip_name != nullptr) {
+    profile = FindFlashProfile(options.chip_name);
+    if (profile == nullptr)
+      return HarnessError("unknown chip (see --list-chips): ", options.chip_name);
+  }
+  if (options.chip_fault_count > 0) {
+    return HarnessError("unknown fault: ", options.chip_faults[0]);
+  }
+  const char* reason = nullptr;
+  if (options.ec_ram_path != nullptr) {
+    if (!ReadExact(options.ec_ram_path, h.ec_ram, sizeof(h.ec_ram), &reason)) {
+      return HarnessError(reason, options.ec_ram_path);
+    }
+    options.board.ec.ram = h.ec_ram;
+  }
+
+  uint32_t size = FlashProfileSize(profile);
+  uint8_t* flash = static_cast<uint8_t*>(AllocatePool(size));
+  if (flash == nullptr) return HarnessError("out of memory for the flash contents", nullptr);
+  pf::FILE* probe = pf::fopen(options.flash_path, "rb");
+  if (probe == nullptr) {
+    __builtin_memset(flash, 0xFF, size);  // a new chip comes erased
+  } else {
+    pf::fclose(probe);
+    if (!ReadExact(options.flash_path, flash, size, &reason)) {
+      FreePool(flash);
+      return HarnessError(reason, options.flash_path);
+    }
+  }
+
+  int status = Run(flash, size, profile);
+
+  // The contents persist for the next run, also after a harness error in the
+  // run's own files (the flash may have been changed).
+  pf::FILE* file = pf::fopen(options.flash_path, "wb+");
+  bool written = file != nullptr && pf::fwrite(flash, 1, size, file) == size;
+  if (file != nullptr && pf::fclose(file) != 0) written = false;
+  FreePool(flash);
+  if (!written) return HarnessError("cannot write the flash file ", options.flash_path);
+  return status;
+}

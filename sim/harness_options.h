@@ -1,0 +1,37 @@
+// The board options of tolvi-sim and their scan. Everything is checked before
+// anything is opened or run; a bad option is one line of text.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "sim/board.h"
+
+struct SimOptions {
+  BoardConfig board;
+  const char* flash_path;
+  const char* chip_name;  // null: the default chip
+  const char* ec_ram_path;
+  const char* trace_path;
+  const char* trace_ports_path;
+  bool list_chips;
+  bool help;
+  bool screen;
+  bool stats;
+  // --fault kinds the board does not know; they belong to the flash chip.
+  static constexpr size_t kMaxChipFaults = 16;
+  const char* chip_faults[kMaxChipFaults];
+  size_t chip_fault_count;
+  // The program's arguments (without a name for the program).
+  int program_argc;
+  char** program_argv;
+};
+
+// Splits argv (argv[0] being the harness) into board options and the
+// program's arguments: board options are the arguments before "--"; without
+// "--", the leading arguments that begin with "--" are board options and the
+// rest belong to the program. Returns false with a one-line message in error.
+bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, size_t error_size);
+
+// The text of --help.
+const char* SimUsageText();

@@ -1,0 +1,20 @@
+// Port I/O and Stall of the tolvi-sim provider: forwarded to the modelled
+// board. Stall advances the virtual clock instead of sleeping, so a run's
+// timing is deterministic and a half-second stall costs nothing.
+#include "platform/platform.h"
+#include "sim/board.h"
+
+uint8_t IoRead8(uint16_t port) {
+  Board* board = SimCurrentBoard();
+  return board != nullptr ? board->In(port) : 0xFF;
+}
+
+void IoWrite8(uint16_t port, uint8_t value) {
+  Board* board = SimCurrentBoard();
+  if (board != nullptr) board->Out(port, value);
+}
+
+void Stall(uint64_t microseconds) {
+  Board* board = SimCurrentBoard();
+  if (board != nullptr) board->Stall(microseconds);
+}

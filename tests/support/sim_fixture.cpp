@@ -1,0 +1,197 @@
+#include "support/sim_fixture.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "sim/board.h"
+#include "sim/console_model.h"
+#include "sim/flash/flash_chip.h"
+#include "sim/harness.h"
+
+namespace simtest {
+namespace {
+
+void AppendUtf8(std::string* out, const char16_t* text, size_t count) {
+  char bytes[3];
+  for (size_t i = 0; i < count; ++i) {
+    size_t n = EncodeUtf8(text[i], bytes, sizeof(bytes));
+    out->append(bytes, n);
+  }
+}
+
+struct Capture {
+  SimResult* result;
+};
+
+void CaptureFinished(void* context, const SimRunView* view) {
+  SimResult& r = *static_cast<Capture*>(context)->result;
+  r.flash.assign(view->flash, view->flash + view->flash_size);
+  r.flash_status = view->chip->StatusRegister();
+  r.counters = *view->counters;
+  r.sim_time_ns = view->clock->now_ns;
+
+  const ConsoleModel& screen = *view->screen;
+  r.screen.clear();
+  r.attributes.assign(ConsoleModel::kRows, std::vector<std::uint8_t>(ConsoleModel::kColumns));
+  char row_text[ConsoleModel::kColumns * 3 + 1];
+  for (unsigned row = 0; row < ConsoleModel::kRows; ++row) {
+    screen.RowText(row, row_text, sizeof(row_text));
+    r.screen.emplace_back(row_text);
+    for (unsigned column = 0; column < ConsoleModel::kColumns; ++column) {
+      r.attributes[row][column] = screen.Cell(column, row).attribute;
+    }
+  }
+  r.cursor_column = screen.CursorColumn();
+  r.cursor_row = screen.CursorRow();
+
+  const Board& board = *view->board;
+  r.ec_in_flash_mode = board.Ec().InFlashMode();
+  r.ec_flash_mode_entries = board.Ec().FlashModeEntries();
+  r.ec_resets = board.Ec().Resets();
+  r.ec_pre_enter_count = board.Ec().PreEnterCount();
+  r.ec_last_pre_enter = board.Ec().LastPreEnter();
+  r.spi_selected = board.Ec().SpiSelected();
+  r.keyboard_enabled = board.Kbc().KeyboardEnabled();
+  r.kbc_pending = board.Kbc().PendingBytes();
+  r.sio_in_config_mode = board.Sio().InConfigMode();
+}
+
+// Restores the working directory however the run ends.
+class DirectoryGuard {
+ public:
+  explicit DirectoryGuard(const std::string& dir) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~DirectoryGuard() { std::filesystem::current_path(previous_); }
+
+ private:
+  std::filesystem::path previous_;
+};
+
+}  // namespace
+
+std::string SimResult::ScreenText() const {
+  size_t used = screen.size();
+  while (used > 0 && screen[used - 1].empty()) --used;
+  std::string text;
+  for (size_t i = 0; i < used; ++i) {
+    if (i > 0) text += '\n';
+    text += screen[i];
+  }
+  return text;
+}
+
+std::vector<std::string> SimResult::TraceLines(const std::string& prefix) const {
+  std::vector<std::string> lines;
+  for (const std::string& line : trace) {
+    if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+SimFixture::SimFixture() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tolvi-sim-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  dir_ = buffer.data();
+}
+
+SimFixture::~SimFixture() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string SimFixture::Path(const std::string& name) const { return dir_ + "/" + name; }
+
+void SimFixture::WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+  std::ofstream file(Path(name), std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  if (!file) throw std::runtime_error("cannot write " + Path(name));
+}
+
+void SimFixture::WriteFile(const std::string& name, const std::string& text) const {
+  WriteFile(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<std::uint8_t> SimFixture::ReadFile(const std::string& name) const {
+  std::ifstream file(Path(name), std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file),
+                                   std::istreambuf_iterator<char>());
+}
+
+bool SimFixture::FileExists(const std::string& name) const {
+  return std::filesystem::exists(Path(name));
+}
+
+SimResult SimFixture::Run(const std::vector<std::string>& board_options,
+                          const std::vector<std::string>& tolvi_args,
+                          const RunOptions& run_options) {
+  std::vector<std::string> arguments = board_options;
+  arguments.push_back("--");
+  arguments.insert(arguments.end(), tolvi_args.begin(), tolvi_args.end());
+  return RunRaw(arguments, run_options);
+}
+
+SimResult SimFixture::RunRaw(const std::vector<std::string>& arguments,
+                             const RunOptions& run_options) {
+  SimResult result;
+  Capture capture{&result};
+
+  ConsoleSink console{};
+  console.context = &result.console;
+  console.write_narrow = [](void* context, const char* text, size_t count) {
+    static_cast<std::string*>(context)->append(text, count);
+  };
+  console.write_wide = [](void* context, const char16_t* text, size_t count) {
+    AppendUtf8(static_cast<std::string*>(context), text, count);
+  };
+  TraceSink trace{&result.trace, [](void* context, const char* text) {
+                    static_cast<std::vector<std::string>*>(context)->emplace_back(text);
+                  }};
+  TraceSink port_trace{&result.port_trace, trace.line};
+
+  SimHooks hooks{};
+  hooks.context = &capture;
+  hooks.console = &console;
+  hooks.out = [](void* context, const char* text, size_t count) {
+    static_cast<Capture*>(context)->result->out.append(text, count);
+  };
+  hooks.err = [](void* context, const char* text, size_t count) {
+    static_cast<Capture*>(context)->result->err.append(text, count);
+  };
+  hooks.trace = &trace;
+  hooks.port_trace = run_options.port_trace ? &port_trace : nullptr;
+  hooks.finished = CaptureFinished;
+
+  // SimMain takes a C argument vector with writable strings.
+  std::vector<std::string> storage;
+  storage.reserve(arguments.size() + 1);
+  storage.push_back("tolvi-sim");
+  storage.insert(storage.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : storage) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  DirectoryGuard in_dir(dir_);
+  SimSetHooks(&hooks);
+  result.status = SimMain(static_cast<int>(storage.size()), argv.data());
+  SimSetHooks(nullptr);
+  return result;
+}
+
+SimResult RunSim(const std::vector<std::string>& board_options,
+                 const std::vector<std::string>& tolvi_args, const RunOptions& run_options) {
+  SimFixture fixture;
+  return fixture.Run(board_options, tolvi_args, run_options);
+}
+
+}  // namespace simtest
