@@ -22,7 +22,7 @@ get_filename_component(_uefi_root ${_uefi_root} ABSOLUTE)
 
 set(TOLVI_UEFI_CXXFLAGS
   -target x86_64-unknown-windows
-  -std=c++20 -Os
+  -std=c++20 -O2
   -ffreestanding -fshort-wchar -mno-red-zone
   -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -mno-stack-arg-probe -fno-builtin -fno-stack-protector
