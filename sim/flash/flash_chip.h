@@ -24,8 +24,8 @@ class FlashChip final : public SpiDevice {
  public:
   // contents: FlashProfileSize(profile) bytes owned by the caller, used in
   // place. trace may be null. counters and clock must outlive the chip.
-  void Init(const FlashProfile* profile, uint8_t* contents, SimClock* clock,
-            SimCounters* counters, const TraceSink* trace);
+  void Init(const FlashProfile* profile, uint8_t* contents, SimClock* clock, SimCounters* counters,
+            const TraceSink* trace);
 
   void Select() override;
   void Deselect() override;
@@ -36,10 +36,80 @@ class FlashChip final : public SpiDevice {
   uint8_t StatusRegister() const;
   bool Busy() const;
   const FlashProfile* Profile() const { return profile_; }
+  uint8_t StatusRegister2() const { return status2_; }
+
+  // Fault injection, after Init. Kinds: "busy-stuck" (the next write cycle
+  // never ends), "wel-never-sets", "wel-never-clears", "bit-stuck" (ARG: hex
+  // address; a bit a program should clear there stays 1), "bit-stuck-random"
+  // (ARG: decimal seed picking that address), "erase-leaves" (ARG: hex
+  // address; an erase leaves 0xFE there), "wp-low" (the WP# pin held low, so
+  // the status lock bits take effect). ARG may also follow KIND after a ':'.
+  // False for an unknown kind or a bad or missing argument.
+  bool ApplyFault(const char* kind, const char* arg);
+  // Address of the first bit-stuck fault, or UINT32_MAX when there is none.
+  uint32_t StuckBitAddress() const;
 
  private:
-  // The engine's state lives here; the flash-model engineer owns the rest of
-  // this class.
+  static constexpr unsigned kMaxFaultAddresses = 4;
+
+  void Refresh();
+  void Decode(uint8_t opcode);
+  void Shift(uint8_t byte);
+  uint8_t Output();
+  void Execute();
+  void StartWriteCycle(uint32_t time_us, bool clears_wel);
+  bool Protected(uint32_t first, uint32_t end) const;
+  void ProgramByte(uint32_t address, uint8_t data);
+  void EraseRange(uint32_t first, uint32_t size);
+  void WriteStatus();
+  void ProgramPage();
+  void ProgramAai();
+  void EmitTrace() const;
+
   const FlashProfile* profile_ = nullptr;
-#include "sim/flash/flash_chip_state.inc"
+  uint8_t* contents_ = nullptr;
+  uint32_t mask_ = 0;
+  SimClock* clock_ = nullptr;
+  SimCounters* counters_ = nullptr;
+  const TraceSink* trace_ = nullptr;
+
+  // Opcode decode for this chip: kind (SpiKind) and, for erases, the index
+  // of the erase row.
+  uint8_t kind_of_[256] = {};
+  uint8_t erase_of_[256] = {};
+
+  // Status and write cycle.
+  uint8_t status1_ = 0;  // stored bits, with WEL; WIP and AAI are computed
+  uint8_t status2_ = 0;
+  bool busy_ = false;
+  bool busy_clears_wel_ = false;
+  uint64_t busy_until_ns_ = 0;
+  bool status_write_armed_ = false;  // by 0x50
+  bool aai_active_ = false;
+  uint32_t aai_address_ = 0;
+
+  // The transaction under way.
+  bool selected_ = false;
+  bool has_opcode_ = false;
+  uint8_t opcode_ = 0;
+  uint8_t kind_ = 0;
+  uint8_t header_ = 0;  // address bytes the instruction takes
+  bool traced_address_ = false;
+  uint32_t shifted_ = 0;  // bytes after the opcode, written or read
+  uint32_t writes_ = 0;   // bytes written after the opcode
+  uint32_t header_writes_ = 0;
+  uint32_t reads_ = 0;
+  uint32_t address_ = 0;
+  uint8_t data_[2] = {};  // status or auto-increment data
+  uint8_t latch_[256] = {};
+
+  // Faults.
+  bool busy_stuck_ = false;
+  bool wel_never_sets_ = false;
+  bool wel_never_clears_ = false;
+  bool wp_low_ = false;
+  uint8_t stuck_count_ = 0;
+  uint8_t erase_leaves_count_ = 0;
+  uint32_t stuck_address_[kMaxFaultAddresses] = {};
+  uint32_t erase_leaves_address_[kMaxFaultAddresses] = {};
 };

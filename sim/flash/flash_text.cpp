@@ -1,0 +1,86 @@
+#include "sim/flash/flash_text.h"
+
+namespace flash_text {
+
+Line::Line(char* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity), length_(0) {
+  if (capacity_ != 0) buffer_[0] = '\0';
+}
+
+Line& Line::Char(char c) {
+  if (length_ + 1 < capacity_) {
+    buffer_[length_++] = c;
+    buffer_[length_] = '\0';
+  }
+  return *this;
+}
+
+Line& Line::Add(const char* text) {
+  while (*text != '\0') Char(*text++);
+  return *this;
+}
+
+Line& Line::Hex(uint64_t value, unsigned digits) {
+  char scratch[16];
+  unsigned count = 0;
+  do {
+    scratch[count++] = "0123456789abcdef"[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  for (unsigned i = count; i < digits; ++i) Char('0');
+  while (count != 0) Char(scratch[--count]);
+  return *this;
+}
+
+Line& Line::Dec(uint64_t value, unsigned width) {
+  char scratch[20];
+  unsigned count = 0;
+  do {
+    scratch[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (unsigned i = count; i < width; ++i) Char(' ');
+  while (count != 0) Char(scratch[--count]);
+  return *this;
+}
+
+Line& Line::PadTo(size_t column) {
+  do {
+    Char(' ');
+  } while (length_ < column && length_ + 1 < capacity_);
+  return *this;
+}
+
+bool Equal(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+bool ParseNumber(const char* text, unsigned base, uint64_t* value) {
+  if (text == nullptr) return false;
+  if (base == 16 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
+  if (*text == '\0') return false;
+  uint64_t result = 0;
+  for (; *text != '\0'; ++text) {
+    unsigned digit;
+    const char c = *text;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    if (digit >= base) return false;
+    if (result > (UINT64_MAX - digit) / base) return false;
+    result = result * base + digit;
+  }
+  *value = result;
+  return true;
+}
+
+}  // namespace flash_text
