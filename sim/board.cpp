@@ -34,5 +34,3 @@ void Board::TracePort(const char* direction, uint16_t port, uint8_t value) {
   line.Add(direction).Hex(port).Char(' ').Hex(value);
   line.EmitTo(port_trace_);
 }
-
-Board* g_sim_board = nullptr;

@@ -269,7 +269,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile) {
 
   // argv[0] is the program's name and argv[argc] is null, as from the shell.
   int argc = options.program_argc + 1;
-  char** argv = static_cast<char**>(AllocatePool(sizeof(char*) * (static_cast<size_t>(argc) + 1)));
+  char** argv = static_cast<char**>(PlatAllocate(sizeof(char*) * (static_cast<size_t>(argc) + 1)));
   if (argv == nullptr) return HarnessError("out of memory", nullptr);
   argv[0] = g_program_name;
   for (int i = 1; i < argc; ++i) argv[i] = options.program_argv[i - 1];
@@ -280,7 +280,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile) {
   int status = tolvi::main(argc, argv);
   PlatSetConsoleSink(nullptr);
   SimSetBoard(nullptr);
-  FreePool(argv);
+  PlatFree(argv);
 
   bool traces_ok = CloseTrace(&h.trace_file);
   traces_ok = CloseTrace(&h.port_trace_file) && traces_ok;
@@ -333,7 +333,7 @@ int SimMain(int argc, char** argv) {
   }
 
   uint32_t size = FlashProfileSize(profile);
-  uint8_t* flash = static_cast<uint8_t*>(AllocatePool(size));
+  uint8_t* flash = static_cast<uint8_t*>(PlatAllocate(size));
   if (flash == nullptr) return HarnessError("out of memory for the flash contents", nullptr);
   pf::FILE* probe = pf::fopen(options.flash_path, "rb");
   if (probe == nullptr) {
@@ -341,7 +341,7 @@ int SimMain(int argc, char** argv) {
   } else {
     pf::fclose(probe);
     if (!ReadExact(options.flash_path, flash, size, &reason)) {
-      FreePool(flash);
+      PlatFree(flash);
       return HarnessError(reason, options.flash_path);
     }
   }
@@ -353,7 +353,7 @@ int SimMain(int argc, char** argv) {
   pf::FILE* file = pf::fopen(options.flash_path, "wb+");
   bool written = file != nullptr && pf::fwrite(flash, 1, size, file) == size;
   if (file != nullptr && pf::fclose(file) != 0) written = false;
-  FreePool(flash);
+  PlatFree(flash);
   if (!written) return HarnessError("cannot write the flash file ", options.flash_path);
   return status;
 }

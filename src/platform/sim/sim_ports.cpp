@@ -4,6 +4,10 @@
 #include "platform/platform.h"
 #include "sim/board.h"
 
+// Defined beside the port functions so that any user of the board pointer
+// (the harness) links them in as well.
+Board* g_sim_board = nullptr;
+
 uint8_t IoRead8(uint16_t port) {
   Board* board = SimCurrentBoard();
   return board != nullptr ? board->In(port) : 0xFF;

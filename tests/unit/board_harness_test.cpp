@@ -1,0 +1,185 @@
+// The board options of tolvi-sim and how the harness splits its arguments.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/harness_options.h"
+
+namespace {
+
+// The option record points into the argument strings, so they live here too
+// (moving the vectors keeps their buffers in place).
+struct Parsed {
+  std::vector<std::string> storage;
+  std::vector<char*> argv;
+  bool ok = false;
+  std::string error;
+  SimOptions options{};
+  std::vector<std::string> program;
+};
+
+Parsed Parse(const std::vector<std::string>& arguments) {
+  Parsed parsed;
+  parsed.storage.push_back("tolvi-sim");
+  parsed.storage.insert(parsed.storage.end(), arguments.begin(), arguments.end());
+  for (std::string& argument : parsed.storage) parsed.argv.push_back(argument.data());
+  parsed.argv.push_back(nullptr);
+  char error[160];
+  parsed.ok = ParseSimOptions(static_cast<int>(parsed.storage.size()), parsed.argv.data(),
+                              &parsed.options, error, sizeof(error));
+  parsed.error = error;
+  if (parsed.ok) {
+    for (int i = 0; i < parsed.options.program_argc; ++i) {
+      parsed.program.emplace_back(parsed.options.program_argv[i]);
+    }
+  }
+  return parsed;
+}
+
+TEST(BoardHarness, BadBoardOptionsAreRefusedWithOneLine) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"--frobnicate", "--"}, "unknown option: --frobnicate"},
+      {{"--sio", "3e", "--"}, "bad value for --sio (2e, 4e or none): 3e"},
+      {{"--chip-id", "5g12", "--"}, "bad value for --chip-id: 5g12"},
+      {{"--chip-id", "10000", "--"}, "bad value for --chip-id: 10000"},
+      {{"--ec-ack", "", "--"}, "bad value for --ec-ack: "},
+      {{"--ec-ack", "100", "--"}, "bad value for --ec-ack: 100"},
+      {{"--ec-latency", "-1", "--"}, "bad value for --ec-latency: -1"},
+      {{"--bram-version", "02", "--"}, "bad value for --bram-version (HH,LL): 02"},
+      {{"--bram-version", "02,1ff", "--"}, "bad value for --bram-version (HH,LL): 02,1ff"},
+      {{"--fault", "ec-ibf-stuck:0", "--"}, "bad fault argument: ec-ibf-stuck:0"},
+      {{"--fault", "sio-foreign:zz", "--"}, "bad fault argument: sio-foreign:zz"},
+      {{"--fault", ":3", "--"}, "bad fault: :3"},
+      {{"--flash"}, "missing value after --flash"},
+      {{"--flash", "--"}, "missing value after --flash"},
+      {{"ec.bin", "--", "ec.bin"},
+       "not a board option (the program's arguments go after --): ec.bin"},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed = Parse(c.arguments);
+    EXPECT_FALSE(parsed.ok) << c.error;
+    EXPECT_EQ(parsed.error, c.error);
+  }
+}
+
+TEST(BoardHarness, ArgumentsSplitAtTheSeparatorOrAtTheFirstNonOption) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::vector<std::string> program;
+  };
+  const Case cases[] = {
+      {{"--screen", "--", "ec.bin", "64"}, {"ec.bin", "64"}},
+      {{"ec.bin", "64"}, {"ec.bin", "64"}},
+      {{"--screen", "ec.bin", "64"}, {"ec.bin", "64"}},
+      {{"--flash", "f.bin", "/S", "64"}, {"/S", "64"}},
+      {{"--", "--screen"}, {"--screen"}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed = Parse(c.arguments);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.program, c.program);
+  }
+}
+
+TEST(BoardHarness, OptionsReachTheBoardConfiguration) {
+  Parsed parsed = Parse({"--sio",
+                         "4e",
+                         "--chip-id",
+                         "0x5570",
+                         "--ec-ack",
+                         "32",
+                         "--no-ec",
+                         "--bram-version",
+                         "04,42",
+                         "--bram-base",
+                         "290",
+                         "--ec-latency",
+                         "5",
+                         "--kbc-latency",
+                         "0",
+                         "--kbc-pending",
+                         "3",
+                         "--bus-ns",
+                         "0",
+                         "--fault",
+                         "ec-ibf-stuck:7",
+                         "--fault",
+                         "ec-no-obf",
+                         "--fault",
+                         "kbc-obf-stuck",
+                         "--fault",
+                         "sio-foreign",
+                         "--fault",
+                         "ec-stale:5a",
+                         "--fault",
+                         "flash-stuck-busy",
+                         "--flash",
+                         "x.bin",
+                         "--chip",
+                         "w25x80",
+                         "--trace",
+                         "t.txt",
+                         "--trace-ports",
+                         "p.txt",
+                         "--ec-ram",
+                         "ram.bin",
+                         "--screen",
+                         "--stats",
+                         "--",
+                         "/V"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  const BoardConfig& board = parsed.options.board;
+  EXPECT_EQ(board.sio.index_port, 0x4E);
+  EXPECT_EQ(board.sio.chip_id, 0x5570);
+  EXPECT_EQ(board.ec.ack, 0x32);
+  EXPECT_TRUE(board.no_ec);
+  EXPECT_EQ(board.sio.bram_high, 0x04);
+  EXPECT_EQ(board.sio.bram_low, 0x42);
+  EXPECT_EQ(board.sio.bram_base, 0x290);
+  EXPECT_EQ(board.ec.ibf_latency, 5u);
+  EXPECT_EQ(board.kbc.ibf_latency, 0u);
+  EXPECT_EQ(board.kbc.pending_bytes, 3u);
+  EXPECT_EQ(board.bus_ns, 0u);
+  EXPECT_EQ(board.ec.ibf_stuck_from, 7u);
+  EXPECT_TRUE(board.ec.no_obf);
+  EXPECT_TRUE(board.kbc.obf_stuck);
+  EXPECT_TRUE(board.sio.foreign_family);
+  EXPECT_EQ(board.sio.foreign_code, 0x86);
+  EXPECT_TRUE(board.ec.stale_output);
+  EXPECT_EQ(board.ec.stale_byte, 0x5A);
+  ASSERT_EQ(parsed.options.chip_fault_count, 1u);
+  EXPECT_STREQ(parsed.options.chip_faults[0], "flash-stuck-busy");
+  EXPECT_STREQ(parsed.options.flash_path, "x.bin");
+  EXPECT_STREQ(parsed.options.chip_name, "w25x80");
+  EXPECT_STREQ(parsed.options.trace_path, "t.txt");
+  EXPECT_STREQ(parsed.options.trace_ports_path, "p.txt");
+  EXPECT_STREQ(parsed.options.ec_ram_path, "ram.bin");
+  EXPECT_TRUE(parsed.options.screen);
+  EXPECT_TRUE(parsed.options.stats);
+  EXPECT_EQ(parsed.program, std::vector<std::string>{"/V"});
+}
+
+TEST(BoardHarness, DefaultsDescribeTheDocumentedBoard) {
+  Parsed parsed = Parse({});
+  ASSERT_TRUE(parsed.ok);
+  const BoardConfig& board = parsed.options.board;
+  EXPECT_STREQ(parsed.options.flash_path, "tolvi-sim-flash.bin");
+  EXPECT_EQ(parsed.options.chip_name, nullptr);
+  EXPECT_EQ(board.sio.index_port, 0x2E);
+  EXPECT_EQ(board.sio.chip_id, 0x5512);
+  EXPECT_EQ(board.sio.bram_base, 0x0070);
+  EXPECT_EQ(board.sio.bram_high, 0x02);
+  EXPECT_EQ(board.sio.bram_low, 0x41);
+  EXPECT_EQ(board.ec.ack, 0x33);
+  EXPECT_EQ(board.ec.ibf_latency, 1u);
+  EXPECT_EQ(board.bus_ns, 1000u);
+  EXPECT_FALSE(board.no_ec);
+}
+
+}  // namespace
