@@ -241,31 +241,19 @@ void ListChips() {
 
 char g_program_name[] = "tolvi";
 
-int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile) {
+// *ran tells whether the program ran, so that the flash file is written back.
+int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* ran) {
   Harness& h = g_harness;
   SimOptions& options = h.options;
-  if (!OpenTrace(options.trace_path, &h.trace_file)) {
-    return HarnessError("cannot create trace file ", options.trace_path);
-  }
-  if (!OpenTrace(options.trace_ports_path, &h.port_trace_file)) {
-    CloseTrace(&h.trace_file);
-    return HarnessError("cannot create port trace file ", options.trace_ports_path);
-  }
   const SimHooks* hooks = h.hooks;
   bool tracing = options.trace_path != nullptr || (hooks != nullptr && hooks->trace != nullptr);
   bool port_tracing =
       options.trace_ports_path != nullptr || (hooks != nullptr && hooks->port_trace != nullptr);
   h.trace_sink = TraceSink{nullptr, TraceLine};
   h.port_trace_sink = TraceSink{nullptr, PortTraceLine};
+  h.trace_file.file = nullptr;
+  h.port_trace_file.file = nullptr;
   const TraceSink* trace = tracing ? &h.trace_sink : nullptr;
-
-  h.clock.now_ns = 0;
-  __builtin_memset(&h.counters, 0, sizeof(h.counters));
-  h.chip.Init(profile, flash, &h.clock, &h.counters, trace);
-  h.board.Init(options.board, &h.chip, &h.clock, &h.counters, trace,
-               port_tracing ? &h.port_trace_sink : nullptr);
-  h.console.Reset();
-  h.console_sink = ConsoleSink{nullptr, SinkNarrow, SinkWide, SinkClear, SinkCursor, SinkAttribute};
 
   // argv[0] is the program's name and argv[argc] is null, as from the shell.
   int argc = options.program_argc + 1;
@@ -275,6 +263,32 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile) {
   for (int i = 1; i < argc; ++i) argv[i] = options.program_argv[i - 1];
   argv[argc] = nullptr;
 
+  h.clock.now_ns = 0;
+  __builtin_memset(&h.counters, 0, sizeof(h.counters));
+  // The chip is set up first so that a fault kind it does not know is
+  // refused before any file is created.
+  h.chip.Init(profile, flash, &h.clock, &h.counters, trace);
+  for (size_t i = 0; i < options.chip_fault_count; ++i) {
+    if (!h.chip.ApplyFault(options.chip_faults[i], nullptr)) {
+      PlatFree(argv);
+      return HarnessError("unknown fault or bad argument: ", options.chip_faults[i]);
+    }
+  }
+  if (!OpenTrace(options.trace_path, &h.trace_file)) {
+    PlatFree(argv);
+    return HarnessError("cannot create trace file ", options.trace_path);
+  }
+  if (!OpenTrace(options.trace_ports_path, &h.port_trace_file)) {
+    CloseTrace(&h.trace_file);
+    PlatFree(argv);
+    return HarnessError("cannot create port trace file ", options.trace_ports_path);
+  }
+  h.board.Init(options.board, &h.chip, &h.clock, &h.counters, trace,
+               port_tracing ? &h.port_trace_sink : nullptr);
+  h.console.Reset();
+  h.console_sink = ConsoleSink{nullptr, SinkNarrow, SinkWide, SinkClear, SinkCursor, SinkAttribute};
+
+  *ran = true;
   SimSetBoard(&h.board);
   PlatSetConsoleSink(&h.console_sink);
   int status = tolvi::main(argc, argv);
@@ -321,9 +335,6 @@ int SimMain(int argc, char** argv) {
     if (profile == nullptr)
       return HarnessError("unknown chip (see --list-chips): ", options.chip_name);
   }
-  if (options.chip_fault_count > 0) {
-    return HarnessError("unknown fault: ", options.chip_faults[0]);
-  }
   const char* reason = nullptr;
   if (options.ec_ram_path != nullptr) {
     if (!ReadExact(options.ec_ram_path, h.ec_ram, sizeof(h.ec_ram), &reason)) {
@@ -346,10 +357,14 @@ int SimMain(int argc, char** argv) {
     }
   }
 
-  int status = Run(flash, size, profile);
-
-  // The contents persist for the next run, also after a harness error in the
-  // run's own files (the flash may have been changed).
+  bool ran = false;
+  int status = Run(flash, size, profile, &ran);
+  if (!ran) {
+    PlatFree(flash);
+    return status;
+  }
+  // The contents persist for the next run, also after a trace file failed
+  // (the program may have changed the flash).
   pf::FILE* file = pf::fopen(options.flash_path, "wb+");
   bool written = file != nullptr && pf::fwrite(flash, 1, size, file) == size;
   if (file != nullptr && pf::fclose(file) != 0) written = false;
