@@ -34,8 +34,8 @@ void FlashChip::Init(const FlashProfile* profile, uint8_t* contents, SimClock* c
   clock_ = clock;
   counters_ = counters;
   trace_ = trace;
-  status1_ = profile->status1_power_up;
-  status2_ = profile->status2_power_up;
+  status1_ = profile->status->power_up1;
+  status2_ = profile->status->power_up2;
 
   // Every modelled part decodes this core set.
   kind_of_[spi::kRead] = Kind(SpiKind::kRead);
@@ -49,12 +49,13 @@ void FlashChip::Init(const FlashProfile* profile, uint8_t* contents, SimClock* c
   // A part without a JEDEC ID leaves the bus to its pull-up or answers
   // zeros; either is a fill after no ID bytes.
   kind_of_[spi::kJedecId] = Kind(SpiKind::kJedecId);
-  if (profile->has_mfr_device_id) kind_of_[spi::kMfrDeviceId] = Kind(SpiKind::kMfrDeviceId);
-  if (profile->has_status2) kind_of_[spi::kReadStatus2] = Kind(SpiKind::kReadStatus2);
-  if (profile->status_arm != StatusArm::kNone) {
+  if (profile->id.has_mfr_device_id) kind_of_[spi::kMfrDeviceId] = Kind(SpiKind::kMfrDeviceId);
+  if (profile->status->has_status2) kind_of_[spi::kReadStatus2] = Kind(SpiKind::kReadStatus2);
+  if (profile->status->arm != StatusArm::kNone) {
     kind_of_[spi::kStatusWriteArm] = Kind(SpiKind::kStatusWriteArm);
   }
-  if (profile->aai_opcode != 0) kind_of_[profile->aai_opcode] = Kind(SpiKind::kAaiProgram);
+  if (profile->program.aai_opcode != 0)
+    kind_of_[profile->program.aai_opcode] = Kind(SpiKind::kAaiProgram);
   for (size_t i = 0; i < kMaxEraseOps; ++i) {
     const EraseOp& erase = profile->erases[i];
     if (erase.opcode == 0) break;
@@ -79,7 +80,7 @@ uint8_t FlashChip::StatusRegister() const {
   } else if (busy_ && busy_clears_wel_ && !wel_never_clears_) {
     status &= static_cast<uint8_t>(~kWel);  // the cycle has ended; Refresh will agree
   }
-  if (aai_active_) status |= profile_->aai_status_mask;
+  if (aai_active_) status |= profile_->status->aai_mask;
   return status;
 }
 
@@ -141,7 +142,7 @@ void FlashChip::Decode(uint8_t opcode) {
   }
   kind_ = kind;
   if (kind == Kind(SpiKind::kPageProgram)) {
-    __builtin_memset(latch_, 0xFF, profile_->page_size);
+    __builtin_memset(latch_, 0xFF, profile_->program.page_size);
   }
 }
 
@@ -157,7 +158,7 @@ void FlashChip::Shift(uint8_t byte) {
     case SpiKind::kPageProgram: {
       // The latch is one page; bytes past its end wrap and replace the
       // earlier ones, as on silicon.
-      const uint32_t page = profile_->page_size;
+      const uint32_t page = profile_->program.page_size;
       latch_[(address_ + index) & (page - 1)] = byte;
       break;
     }
@@ -180,7 +181,8 @@ uint8_t FlashChip::Output() {
     case SpiKind::kReadStatus2:
       return status2_;
     case SpiKind::kJedecId:
-      return position < profile_->jedec_length ? profile_->jedec[position] : profile_->jedec_fill;
+      return position < profile_->id.jedec_length ? profile_->id.jedec[position]
+                                                  : profile_->id.jedec_fill;
     case SpiKind::kRead:
       if (position < kAddressBytes) return kIdleBus;
       return contents_[(address_ + position - kAddressBytes) & mask_];
@@ -189,11 +191,11 @@ uint8_t FlashChip::Output() {
       return contents_[(address_ + position - kAddressBytes - 1) & mask_];
     case SpiKind::kSignature:
       if (position < kAddressBytes) return kIdleBus;
-      return profile_->signature(*profile_, position - kAddressBytes, address_);
+      return profile_->id.signature(*profile_, position - kAddressBytes, address_);
     case SpiKind::kMfrDeviceId:
       if (position < kAddressBytes) return kIdleBus;
-      return ((address_ + position - kAddressBytes) & 1) ? profile_->device
-                                                         : profile_->manufacturer;
+      return ((address_ + position - kAddressBytes) & 1) ? profile_->id.device
+                                                         : profile_->id.manufacturer;
     default:
       return kIdleBus;
   }
@@ -281,45 +283,45 @@ void FlashChip::WriteStatus() {
   const bool armed = status_write_armed_;
   status_write_armed_ = false;
   const uint32_t count = shifted_;
-  if (count != 1 && !(count == 2 && profile_->has_status2)) return;
-  const bool enabled = armed || (profile_->wel_enables_status_write && (status1_ & kWel));
+  if (count != 1 && !(count == 2 && profile_->status->has_status2)) return;
+  const bool enabled = armed || (profile_->status->wel_enables_write && (status1_ & kWel));
   if (!enabled) return;
-  const ProtectLayout& layout = profile_->protect;
+  const ProtectLayout& layout = profile_->status->protect;
   const bool locked =
       (wp_low_ && (status1_ & layout.lock_mask)) || (status2_ & layout.lock2_mask) != 0;
   if (locked) return;
 
-  const uint8_t writable1 = profile_->status1_writable;
+  const uint8_t writable1 = profile_->status->writable1;
   status1_ = static_cast<uint8_t>((status1_ & ~writable1) | (data_[0] & writable1));
   if (count == 2) {
-    const uint8_t writable2 = profile_->status2_writable;
+    const uint8_t writable2 = profile_->status->writable2;
     status2_ = static_cast<uint8_t>((status2_ & ~writable2) | (data_[1] & writable2));
-  } else if (profile_->short_status_write != nullptr) {
-    status2_ = profile_->short_status_write(status2_);
+  } else if (profile_->status->short_write != nullptr) {
+    status2_ = profile_->status->short_write(status2_);
   }
-  if (armed && profile_->status_arm == StatusArm::kVolatile) {
+  if (armed && profile_->status->arm == StatusArm::kVolatile) {
     // Volatile bits take effect at once; there is no write cycle.
     if (!wel_never_clears_) status1_ &= static_cast<uint8_t>(~kWel);
     return;
   }
-  StartWriteCycle(profile_->status_time_us, true);
+  StartWriteCycle(profile_->timing.status_us, true);
 }
 
 void FlashChip::ProgramPage() {
   if (shifted_ <= kAddressBytes || !(status1_ & kWel)) return;
-  const uint32_t page = profile_->page_size;
+  const uint32_t page = profile_->program.page_size;
   const uint32_t base = address_ & mask_ & ~(page - 1);
   if (Protected(base, base + page)) return;
   for (uint32_t i = 0; i < page; ++i) {
     if (latch_[i] != 0xFF) ProgramByte(base + i, latch_[i]);
   }
-  StartWriteCycle(profile_->page_time_us, true);
+  StartWriteCycle(profile_->timing.page_us, true);
 }
 
 // SST auto address increment: the first command (WEL needed) carries the
 // address and one unit, later ones just a unit; WEL stays set until 0x04.
 void FlashChip::ProgramAai() {
-  const uint32_t unit = profile_->aai_opcode == spi::kAaiWord ? 2 : 1;
+  const uint32_t unit = profile_->program.aai_opcode == spi::kAaiWord ? 2 : 1;
   if (!aai_active_) {
     if (shifted_ != kAddressBytes + unit || !(status1_ & kWel)) return;
     aai_address_ = address_ & mask_ & ~(unit - 1);
@@ -332,7 +334,7 @@ void FlashChip::ProgramAai() {
   }
   aai_address_ = at + unit;
   aai_active_ = aai_address_ <= mask_;  // the sequence ends at the top of the array
-  StartWriteCycle(profile_->aai_time_us, !aai_active_);
+  StartWriteCycle(profile_->timing.aai_us, !aai_active_);
 }
 
 void FlashChip::ProgramByte(uint32_t address, uint8_t data) {
@@ -360,7 +362,7 @@ bool FlashChip::Protected(uint32_t first, uint32_t end) const {
 }
 
 ProtectedRange ProtectedRangeOf(const FlashProfile& profile, uint8_t status1, uint8_t status2) {
-  const ProtectLayout& layout = profile.protect;
+  const ProtectLayout& layout = profile.status->protect;
   const uint32_t size = profile.size;
   uint32_t length = 0;
   if (layout.bp_mask != 0) {

@@ -86,15 +86,14 @@ struct ProtectLayout {
   uint8_t lock2_mask;
 };
 
+struct FlashProfile;
+
 constexpr size_t kMaxEraseOps = 6;
 constexpr size_t kSignatureLength = 16;
 
-struct FlashProfile {
-  const char* name;
-  const char* description;
-  uint32_t size;  // bytes, a power of two
-
-  // Answer to 0x9F: jedec_length bytes, then jedec_fill for every later read.
+// What the part answers to its identification opcodes.
+struct IdAnswer {
+  // 0x9F: jedec_length bytes, then jedec_fill for every later read.
   uint8_t jedec[4];
   uint8_t jedec_length;
   uint8_t jedec_fill;
@@ -105,30 +104,47 @@ struct FlashProfile {
   // Byte number `index` of the 0xAB answer (after the three dummy bytes),
   // `address` being the 24 bits shifted as dummies.
   uint8_t (*signature)(const FlashProfile& profile, uint32_t index, uint32_t address);
-  const uint8_t* signature_bytes;  // kSignatureLength bytes, for signature hooks that use them
+  const uint8_t* signature_bytes;  // kSignatureLength bytes, for the hooks that use them
+};
 
-  // Programming.
+struct ProgramMethod {
   uint16_t page_size;  // 0x02 latch: 256, 32 on small Macronix parts, 1 on SST
   uint8_t aai_opcode;  // 0 = none, 0xAF one byte per command, 0xAD two
-  uint32_t page_time_us;
-  uint32_t aai_time_us;  // per auto-increment command
+};
 
-  EraseOp erases[kMaxEraseOps];
+// Typical write-cycle times, microseconds.
+struct Timing {
+  uint32_t page_us;
+  uint32_t aai_us;  // per auto-increment command
+  uint32_t status_us;
+};
 
-  // Status registers.
+// Status registers: what they hold at power-up, what 0x01 may change, how a
+// write is enabled, and how the bits protect the array.
+struct StatusLayout {
   bool has_status2;  // 0x35, and two bytes after 0x01
-  StatusArm status_arm;
-  bool wel_enables_status_write;
-  uint8_t status1_power_up;
-  uint8_t status2_power_up;
-  uint8_t status1_writable;
-  uint8_t status2_writable;
-  uint8_t aai_status_mask;  // status bit shown while auto-increment is active
-  uint32_t status_time_us;
+  StatusArm arm;
+  bool wel_enables_write;
+  uint8_t power_up1;
+  uint8_t power_up2;
+  uint8_t writable1;
+  uint8_t writable2;
+  uint8_t aai_mask;  // bit shown while auto-increment is active
   // Status register 2 after a one-byte 0x01 on a part that has two; null
   // leaves it unchanged.
-  uint8_t (*short_status_write)(uint8_t status2);
+  uint8_t (*short_write)(uint8_t status2);
   ProtectLayout protect;
+};
+
+struct FlashProfile {
+  const char* name;
+  const char* description;
+  uint32_t size;  // bytes, a power of two
+  IdAnswer id;
+  ProgramMethod program;
+  Timing timing;
+  EraseOp erases[kMaxEraseOps];
+  const StatusLayout* status;
 };
 
 // First byte (inclusive) and end (exclusive) of the protected range; empty

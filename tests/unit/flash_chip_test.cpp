@@ -56,7 +56,7 @@ class Rig {
   // Clears the status register the way the program's status clear does.
   void Unprotect() {
     WriteEnable();
-    if (profile_->status_arm == StatusArm::kSstEwsr) Tx(0x50);
+    if (profile_->status->arm == StatusArm::kSstEwsr) Tx(0x50);
     Tx(0x01, {0x00});
     WaitReady();
   }
