@@ -1,0 +1,178 @@
+// A board on the bench for the flash engine's procedures: the modelled EC in
+// flash mode with a modelled flash chip behind it, the console captured as
+// UTF-8 and the transaction trace recorded. A procedure runs inside an exit
+// frame, so a wait that gives up ends the call instead of the test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/exit_frame.h"
+#include "platform/provider.h"
+#include "sim/board.h"
+#include "sim/flash/flash_chip.h"
+#include "tolvi.h"
+
+namespace flashtest {
+
+inline std::string Utf8(char16_t c) {
+  std::string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+// n progress marks as they appear in the captured console.
+inline std::string Marks(size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += Utf8(ProgressMark);
+  return out;
+}
+
+inline size_t CountMarks(const std::string& text) {
+  const std::string mark = Utf8(ProgressMark);
+  size_t count = 0;
+  for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+class FlashBench {
+ public:
+  // chip: a profile name of the model; the flash starts erased.
+  explicit FlashBench(const char* chip, uint32_t ec_latency = 0) {
+    profile_ = FindFlashProfile(chip);
+    flash.assign(profile_ != nullptr ? FlashProfileSize(profile_) : 0, 0xFF);
+    trace_sink_ = TraceSink{&trace, Record};
+    BoardConfig config = DefaultBoardConfig();
+    config.ec.ibf_latency = ec_latency;
+    config.kbc.ibf_latency = ec_latency;
+    config.bus_ns = 0;
+    chip_.Init(profile_, flash.data(), &clock, &counters, &trace_sink_);
+    board_.Init(config, &chip_, &clock, &counters, &trace_sink_, nullptr);
+    console_sink_ = ConsoleSink{&console, Narrow, Wide, Ignore, Cursor, Attribute};
+    SimSetBoard(&board_);
+    PlatSetConsoleSink(&console_sink_);
+    __builtin_memset(&FlashState, 0, sizeof(FlashState));
+    // Into flash mode, as every frame does before calling the engine.
+    vSendEcCommand(0xDC);
+    (void)ucReadEcData();
+    Clear();
+  }
+  ~FlashBench() {
+    PlatSetConsoleSink(nullptr);
+    SimSetBoard(nullptr);
+  }
+  FlashBench(const FlashBench&) = delete;
+  FlashBench& operator=(const FlashBench&) = delete;
+
+  bool Valid() const { return profile_ != nullptr; }
+  bool Fault(const char* kind) { return chip_.ApplyFault(kind, nullptr); }
+
+  // The image the procedures program and compare, as the image load leaves it.
+  void SetImage(const std::vector<uint8_t>& bytes) {
+    image = bytes;
+    FlashState.ImageData = image.empty() ? nullptr : image.data();
+    FlashState.ImageSize = static_cast<int64_t>(image.size());
+    FlashState.ImageLoaded = static_cast<int64_t>(image.size());
+    FlashState.PageCount = (image.size() + 1023) / 1024;
+    FlashState.MaxBlockNum = (image.size() + 0xFFFF) / 0x10000;
+  }
+
+  void SetId(std::initializer_list<uint8_t> id) {
+    size_t i = 0;
+    for (uint8_t byte : id) FlashState.SPIDeviceID[i++] = byte;
+  }
+
+  void Clear() {
+    trace.clear();
+    console.clear();
+  }
+
+  // Runs the procedure; returns the exit status when a wait gave up, else -1.
+  template <typename F>
+  int Call(F body) {
+    struct Ctx {
+      F* f;
+    } ctx{&body};
+    return iRunWithExitFrame(
+        [](void* c) -> int {
+          (*static_cast<Ctx*>(c)->f)();
+          return -1;
+        },
+        &ctx);
+  }
+
+  // Trace lines that begin with prefix.
+  std::vector<std::string> Lines(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const std::string& line : trace) {
+      if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+    }
+    return out;
+  }
+  // Trace lines other than the status polls of the ready and latch waits.
+  std::vector<std::string> Work() const {
+    std::vector<std::string> out;
+    for (const std::string& line : trace) {
+      if (line.compare(0, 6, "spi 05") == 0 || line == "spi 06" || line == "spi 04") continue;
+      out.push_back(line);
+    }
+    return out;
+  }
+
+  // What every flash procedure leaves behind: no SPI transaction open and
+  // the flash idle.
+  bool Idle() const { return !board_.Ec().SpiSelected() && !chip_.Busy(); }
+  uint8_t Status() const { return chip_.StatusRegister(); }
+
+  SimClock clock{};
+  SimCounters counters{};
+  std::vector<uint8_t> flash;
+  std::vector<uint8_t> image;
+  std::vector<std::string> trace;
+  std::string console;
+
+ private:
+  static void Record(void* context, const char* text) {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(text);
+  }
+  static void Narrow(void* context, const char* text, size_t count) {
+    static_cast<std::string*>(context)->append(text, count);
+  }
+  static void Wide(void* context, const char16_t* text, size_t count) {
+    for (size_t i = 0; i < count; ++i) *static_cast<std::string*>(context) += Utf8(text[i]);
+  }
+  static void Ignore(void*) {}
+  static void Cursor(void*, unsigned, unsigned) {}
+  static void Attribute(void*, unsigned) {}
+
+  const FlashProfile* profile_ = nullptr;
+  FlashChip chip_;
+  Board board_;
+  TraceSink trace_sink_{};
+  ConsoleSink console_sink_{};
+};
+
+// A deterministic image with no 0xFF bytes, so an unwritten cell is seen.
+inline std::vector<uint8_t> TestImage(size_t size, uint32_t seed = 1) {
+  std::vector<uint8_t> out(size);
+  uint32_t x = seed * 2654435761u + 12345;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1103515245u + 12345;
+    out[i] = static_cast<uint8_t>((x >> 16) % 255);
+  }
+  return out;
+}
+
+}  // namespace flashtest
