@@ -10,8 +10,8 @@
 # OVMF_CODE, OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
 set -euo pipefail
 
-efi_dir=${1:?EFI_DIR}
-work=${2:?WORK_DIR}
+efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
+work=$(realpath -m "${2:?WORK_DIR}")
 ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
 ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
 qemu_timeout=${QEMU_TIMEOUT:-100}
