@@ -1,0 +1,226 @@
+// The dispatch: image load and its refusals, the dump's frame, the choice of
+// operation and the exit statuses.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/sim_fixture.h"
+#include "tolvi.h"
+
+namespace {
+
+using simtest::SimFixture;
+using simtest::SimResult;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+using testing::StartsWith;
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
+  return bytes;
+}
+
+constexpr size_t kFlashSize = 1 << 20;  // the harness's default chip
+
+TEST(FrontendDispatch, ImageOfOneBlockIsMeasuredAndWritten) {
+  SimFixture sim;
+  std::vector<uint8_t> image = Pattern(0x10000, 3);
+  sim.WriteFile("ec.bin", image);
+  SimResult r = sim.Run({}, {"ec.bin", "64"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.console, StartsWith("\n\rFile Size: 64K\n"
+                                    "\n\rBlockNum: 0,  MaxBlock: 1,   PageCount: 64\n"));
+  ASSERT_EQ(r.flash.size(), kFlashSize);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), r.flash.begin()));
+  EXPECT_EQ(FlashState.PageCount, 64u);
+  EXPECT_EQ(FlashState.ImageData, nullptr);  // released after the update
+}
+
+struct SizeCase {
+  size_t bytes;
+  std::vector<std::string> args;
+  std::string console;  // the whole console output of a refusal
+};
+
+TEST(FrontendDispatch, ImageSizesThatCannotBeWrittenAreRefusedBeforeAnyHardware) {
+  const std::string blocks =
+      "\n\rImage too large: at most 255 blocks (0xFF0000 bytes) can be written!\n\n";
+  const std::vector<SizeCase> cases = {
+      {65537,
+       {"ec.bin", "64"},
+       "\n\rFile Size: 65K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"},
+      {1,
+       {"ec.bin", "2"},
+       "\n\rFile Size: 1K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"},
+      {0xFF0001, {"ec.bin", "0"}, "\n\rFile Size: 16321K\n" + blocks},
+      {0x1001,
+       {"ec.bin", "0", "/BK"},
+       "\n\rFile Size: 5K\n\n\rImage too large for the BBK sector (at most 4K)!\n\n"},
+      {0xF001,
+       {"ec.bin", "0", "/Mn"},
+       "\n\rFile Size: 61K\n\n\rImage size does not fit the Main code area (60K, or 60K plus "
+       "whole 64K blocks)!\n\n"},
+      {0x1F000 - 0x400,
+       {"ec.bin", "0", "/Mn"},
+       "\n\rFile Size: 123K\n\n\rImage size does not fit the Main code area (60K, or 60K plus "
+       "whole 64K blocks)!\n\n"},
+      {0xF001,
+       {"ec.bin", "0", "/Bp"},
+       "\n\rFile Size: 61K\n\n\rImage too large for the Backup code area (at most 60K)!\n\n"},
+  };
+  for (const SizeCase& c : cases) {
+    SimFixture sim;
+    sim.WriteFile("ec.bin", std::vector<uint8_t>(c.bytes, 0x5A));
+    SimResult r = sim.Run({}, c.args);
+    std::string line = std::to_string(c.bytes) + " " + testing::PrintToString(c.args);
+    EXPECT_EQ(r.status, 1) << line;
+    EXPECT_EQ(r.console, c.console) << line;
+    EXPECT_THAT(r.TraceLines("ec "), IsEmpty()) << line;
+    EXPECT_THAT(r.TraceLines("kbc "), IsEmpty()) << line;
+    EXPECT_EQ(FlashState.ImageData, nullptr) << line;
+  }
+}
+
+TEST(FrontendDispatch, AreaSizesTheBlockPathsFitAreAccepted) {
+  const std::vector<SizeCase> cases = {
+      {0x1000, {"ec.bin", "4", "/BK"}, "\n\rFile Size: 4K\n"},
+      {0xF000, {"ec.bin", "60", "/Mn"}, "\n\rFile Size: 60K\n"},
+      {0x1F000, {"ec.bin", "124", "/Mn"}, "\n\rFile Size: 124K\n"},
+      {0xF000, {"ec.bin", "60", "/Bp"}, "\n\rFile Size: 60K\n"},
+      {3000, {"ec.bin", "0"}, "\n\rFile Size: 3K\n"},
+  };
+  for (const SizeCase& c : cases) {
+    SimFixture sim;
+    sim.WriteFile("ec.bin", Pattern(c.bytes, 9));
+    SimResult r = sim.Run({}, c.args);
+    std::string line = std::to_string(c.bytes) + " " + testing::PrintToString(c.args);
+    EXPECT_EQ(r.status, 0) << line;
+    EXPECT_THAT(r.console, StartsWith(c.console + "\n\rBlockNum: 0,  MaxBlock: ")) << line;
+    EXPECT_THAT(r.TraceLines("ec dc"), ElementsAre("ec dc -> 33")) << line;
+  }
+}
+
+TEST(FrontendDispatch, EmptyImageStillRunsTheUpdateFrame) {
+  SimFixture sim;
+  sim.WriteFile("ec.bin", std::vector<uint8_t>{});
+  SimResult r = sim.Run({}, {"ec.bin", "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.console, StartsWith("\n\rFile Size: 0K\n"
+                                    "\n\rBlockNum: 0,  MaxBlock: 0,   PageCount: 0\n"));
+  EXPECT_THAT(r.TraceLines("ec dc"), ElementsAre("ec dc -> 33"));
+  EXPECT_EQ(FlashState.ImageLoaded, 0);
+  EXPECT_FALSE(r.ec_in_flash_mode);
+  EXPECT_TRUE(r.keyboard_enabled);
+}
+
+TEST(FrontendDispatch, MissingImageIsRefusedBeforeTheControllers) {
+  SimResult r = simtest::RunSim({}, {"missing.bin", "64", "/PB"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, "\n\rFile Open Fail!");
+  EXPECT_THAT(r.TraceLines("ec "), IsEmpty());
+  EXPECT_THAT(r.TraceLines("kbc "), IsEmpty());
+}
+
+TEST(FrontendDispatch, ImageNameWinsOverEveryOtherOperation) {
+  SimFixture sim;
+  sim.WriteFile("ec.bin", Pattern(0x1000, 1));
+  const std::vector<std::vector<std::string>> lines = {
+      {"ec.bin", "4", "/PB"}, {"ec.bin", "4", "/T"}, {"/S", "4", "ec.bin", "4"}};
+  for (const std::vector<std::string>& args : lines) {
+    SimResult r = sim.Run({}, args);
+    std::string line = testing::PrintToString(args);
+    EXPECT_EQ(r.status, 0) << line;
+    EXPECT_THAT(r.console, StartsWith("\n\rFile Size: 4K\n")) << line;
+    EXPECT_FALSE(sim.FileExists("XQRFW.bin")) << line;
+  }
+}
+
+struct DumpCase {
+  std::vector<std::string> board;
+  std::vector<std::string> args;
+  std::vector<std::string> ec_commands;  // trace lines "ec ..." outside the tunnel
+  std::vector<std::string> kbc;
+};
+
+TEST(FrontendDispatch, DumpFramesTheReadBackWithEntryLeaveAndKeyboardEnable) {
+  const std::vector<DumpCase> cases = {
+      {{}, {"/S", "64"}, {"ec dc -> 33", "ec fe"}, {"kbc ae"}},
+      {{}, {"/S", "64", "/j"}, {"ec dc -> 33", "ec fc"}, {"kbc ae"}},
+      {{}, {"/S", "64", "/k"}, {"ec dc -> 33", "ec fe"}, {}},
+      {{"--chip-id", "5570"}, {"/S", "64"}, {"ec dd", "ec dc -> 33", "ec fe"}, {"kbc ae"}},
+      {{"--chip-id", "5570"}, {"/S", "64", "/e"}, {"ec de", "ec dc -> 33", "ec fe"}, {"kbc ae"}},
+      {{"--chip-id", "5512"}, {"/S", "64", "/e"}, {"ec dc -> 33", "ec fe"}, {"kbc ae"}},
+  };
+  std::vector<uint8_t> contents = Pattern(kFlashSize, 5);
+  for (const DumpCase& c : cases) {
+    SimFixture sim;
+    sim.WriteFile("flash.bin", contents);
+    std::vector<std::string> board = c.board;
+    board.insert(board.end(), {"--flash", "flash.bin"});
+    SimResult r = sim.Run(board, c.args);
+    std::string line = testing::PrintToString(c.board) + testing::PrintToString(c.args);
+    EXPECT_EQ(r.status, 0) << line;
+    EXPECT_THAT(r.console, StartsWith("Save FW to XQRFW.bin : ")) << line;
+    std::vector<std::string> ec;
+    for (const std::string& t : r.TraceLines("ec ")) {
+      if (t.rfind("ec 80", 0) != 0) ec.push_back(t);
+    }
+    EXPECT_EQ(ec, c.ec_commands) << line;
+    EXPECT_EQ(r.TraceLines("kbc "), c.kbc) << line;
+    std::vector<uint8_t> dump = sim.ReadFile("XQRFW.bin");
+    EXPECT_EQ(dump, std::vector<uint8_t>(contents.begin(), contents.begin() + 0x10000)) << line;
+    EXPECT_FALSE(r.ec_in_flash_mode) << line;
+  }
+}
+
+TEST(FrontendDispatch, DumpGoesOnAfterAWrongAcknowledgement) {
+  SimResult r = simtest::RunSim({"--ec-ack", "32"}, {"/S", "32"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.console, HasSubstr("EC ACK Fail. \n\n"));
+  EXPECT_THAT(r.TraceLines("ec f"), ElementsAre("ec fe"));
+  // The acknowledgement failure is written at column 1 of row 2.
+  ASSERT_GE(r.screen.size(), 3u);
+  EXPECT_THAT(r.screen[2], StartsWith(" EC ACK Fail."));
+}
+
+TEST(FrontendDispatch, DumpFileThatCannotBeCreatedEndsWithStatusOne) {
+  SimFixture sim;
+  std::filesystem::create_directory(sim.Path("XQRFW.bin"));
+  SimResult r = sim.Run({}, {"/S", "64"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, "Save FW to XQRFW.bin : open XQRFW.bin fail");
+  EXPECT_THAT(r.TraceLines("ec "), IsEmpty());
+}
+
+struct StatusCase {
+  std::vector<std::string> args;
+  int status;
+  std::string console_start;
+};
+
+TEST(FrontendDispatch, ChecksumAndNoOperationExitStatuses) {
+  SimFixture sim;
+  sim.WriteFile("ec.bin", std::vector<uint8_t>{1, 2, 3});
+  const std::vector<StatusCase> cases = {
+      {{"/c"}, 1, "\n\rFile Open Fail!"},
+      {{"/c", "missing.bin"}, 1, "\n\rFile Open Fail!"},
+      {{"/k", "/c", "ec.bin"}, 1, "\n\rFile Open Fail!"},  // entry 2 is "/c" itself
+      {{"/c", "ec.bin"}, 0, ""},
+      {{"/k"}, 1, "\n\rFlash Update Fail!"},
+  };
+  for (const StatusCase& c : cases) {
+    SimResult r = sim.Run({}, c.args);
+    std::string line = testing::PrintToString(c.args);
+    EXPECT_EQ(r.status, c.status) << line;
+    EXPECT_THAT(r.console, StartsWith(c.console_start)) << line;
+    EXPECT_THAT(r.TraceLines("ec "), IsEmpty()) << line;
+  }
+}
+
+}  // namespace
