@@ -1,0 +1,285 @@
+// Boot-block protection (/PB): the status bytes it writes for each kind of
+// flash, its screen and frame, and what the protection does to later runs
+// while the board stays powered (the EC is never reset by /PB).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/provider.h"
+#include "sim/board.h"
+#include "sim/flash/flash_chip.h"
+#include "support/sim_fixture.h"
+#include "support/tunnel_transactions.h"
+#include "tolvi.h"
+
+namespace {
+
+using simtest::Describe;
+using simtest::SimFixture;
+using simtest::SimResult;
+
+constexpr std::uint8_t kWriteEnable = 0x06;
+
+std::vector<std::uint8_t> RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::vector<std::uint8_t> bytes(size);
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(generator());
+  return bytes;
+}
+
+struct ProtectCase {
+  const char* chip;
+  // The protection's transactions from its write enable on: opcode, bytes
+  // written, and how many bytes were read.
+  std::vector<std::string> sequence;
+  std::string device_line;
+  std::string vendor_line;
+  std::string status_shown;
+  std::uint8_t status_after;
+  std::uint64_t stall_us;
+};
+
+TEST(BootBlockProtection, WritesTheStatusBytesTheManufacturerCallsFor) {
+  const std::vector<ProtectCase> cases = {
+      // Winbond: read status register 2, arm with 0x50, write 0x64 and SR2
+      // back unchanged, half a second after each byte and twice more after.
+      {"w25q80",
+       {"06", "05 r1", "05 r1", "05 r1", "35 r1", "50", "05 r1", "01 w64,00", "05 r1", "05 r1"},
+       " Device ID        : ef 40 14 0 ",
+       " SPI Vendor       : Winbond \n",
+       "0x64",
+       0x64,
+       2000000},
+      {"sst25vf080b",
+       {"06", "05 r1", "05 r1", "50", "05 r1", "01 w06", "05 r1", "05 r1"},
+       " Device ID        : bf 25 8e 0 ",
+       " SPI Vendor       : SST \n",
+       "0x4",
+       0x04,
+       1000000},
+      {"mx25l8005",
+       {"06", "05 r1", "05 r1", "05 r1", "01 w06", "05 r1", "05 r1"},
+       " Device ID        : c2 20 14 0 ",
+       " SPI Vendor       : MXIC \n",
+       "0x4",
+       0x04,
+       1000000},
+      {"xqr-a",
+       {"06", "05 r1", "05 r1", "05 r1", "01 w06", "05 r1", "05 r1"},
+       " Device ID        : ff ff ff ff ",
+       " SPI Vendor       : XQR A type\n",
+       "0x4",
+       0x04,
+       1000000},
+      // The same Winbond-style part from another maker takes the generic path.
+      {"gd25q80",
+       {"06", "05 r1", "05 r1", "05 r1", "01 w06", "05 r1", "05 r1"},
+       " Device ID        : c8 40 14 0 ",
+       " SPI Vendor       : GigaDevice \n",
+       "0x4",
+       0x04,
+       1000000},
+  };
+  for (const ProtectCase& c : cases) {
+    SCOPED_TRACE(c.chip);
+    SimFixture sim;
+    const std::vector<std::uint8_t> before =
+        RandomBytes(c.chip == std::string("xqr-a") ? 256 * 1024 : 1024 * 1024, 9);
+    sim.WriteFile("tolvi-sim-flash.bin", before);
+    SimResult r = sim.Run({"--chip", c.chip}, {"/PB"}, {.port_trace = true});
+    EXPECT_EQ(r.status, 0);
+    const simtest::TunnelView tunnel = simtest::DecodeTunnel(r.port_trace);
+    EXPECT_EQ(Describe(simtest::FromFirst(tunnel.transactions, kWriteEnable)), c.sequence);
+    const std::string tail = c.device_line + c.vendor_line + "\n\nProtect BBK Area Done!" +
+                             "\nRead Status Register = " + c.status_shown + "\n";
+    EXPECT_TRUE(r.console.ends_with(" XQR Flash Utility Version : 2.3.0" + tail)) << r.console;
+    EXPECT_EQ(r.flash_status, c.status_after);
+    EXPECT_EQ(r.counters.stall_us, c.stall_us);
+    // Nothing is erased or programmed.
+    EXPECT_TRUE(r.flash == before) << "flash changed";
+    EXPECT_THAT(r.TraceLines("spi 20"), testing::IsEmpty());
+    EXPECT_THAT(r.TraceLines("spi 02"), testing::IsEmpty());
+    EXPECT_FALSE(r.spi_selected);
+    EXPECT_FALSE(r.ec_in_flash_mode);
+  }
+}
+
+TEST(BootBlockProtection, FrameIdentifiesTheFlashAndShowsItOnAFreshScreen) {
+  SimResult r = simtest::RunSim({}, {"/PB"});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.console,
+            "Send KB Cmd 0xAD \n\nSend EC Cmd 0xDC \n\nRead EC Data \n\nEC ACK OK. \n\n"
+            "vReadSPIDeviceID start\n\n"
+            "\nvEnterFollowMode\nSPIDeviceID= ef 40 14 0\nvExitFollowMode"
+            "vReadSPIDeviceID end\n\n"
+            " XQR Flash Utility Version : 2.3.0"
+            " Device ID        : ef 40 14 0 "
+            " SPI Vendor       : Winbond \n"
+            "\n\nProtect BBK Area Done!\nRead Status Register = 0x64\n");
+  // The screen was cleared before the banner; banner, ID and vendor sit at
+  // rows 1, 3 and 4 from column 1.
+  EXPECT_EQ(r.screen[0], "");
+  EXPECT_EQ(r.screen[1], "  XQR Flash Utility Version : 2.3.0");
+  EXPECT_EQ(r.screen[2], "");
+  EXPECT_EQ(r.screen[3], "  Device ID        : ef 40 14 0");
+  EXPECT_EQ(r.screen[4], "  SPI Vendor       : Winbond");
+  EXPECT_THAT(r.ScreenText(), testing::HasSubstr("Protect BBK Area Done!"));
+  EXPECT_THAT(r.ScreenText(), testing::HasSubstr("Read Status Register = 0x64"));
+}
+
+TEST(BootBlockProtection, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> board;
+    std::vector<std::string> args;
+    std::vector<std::string> kbc;
+    std::vector<std::string> ec;
+    const char* ack_line;
+  };
+  const std::vector<Case> cases = {
+      {"plain", {}, {"/PB"}, {"kbc ad", "kbc ae"}, {"ec dc -> 33", "ec fc"}, "EC ACK OK. \n\n"},
+      {"/j still leaves with fc",
+       {},
+       {"/PB", "/j"},
+       {"kbc ad", "kbc ae"},
+       {"ec dc -> 33", "ec fc"},
+       "EC ACK OK. \n\n"},
+      {"/k", {}, {"/PB", "/k"}, {}, {"ec dc -> 33", "ec fc"}, "EC ACK OK. \n\n"},
+      {"wrong acknowledgement goes on",
+       {"--ec-ack", "32"},
+       {"/PB"},
+       {"kbc ad", "kbc ae"},
+       {"ec dc -> 32", "ec fc"},
+       "EC ACK Fail. \n\n"},
+      {"pre-enter chip",
+       {"--chip-id", "5570"},
+       {"/PB"},
+       {"kbc ad", "kbc ae"},
+       {"ec dd", "ec dc -> 33", "ec fc"},
+       "EC ACK OK. \n\n"},
+      {"pre-enter chip with /e",
+       {"--chip-id", "5570"},
+       {"/e", "/PB"},
+       {"kbc ad", "kbc ae"},
+       {"ec de", "ec dc -> 33", "ec fc"},
+       "EC ACK OK. \n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimResult r = simtest::RunSim(c.board, c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
+    EXPECT_EQ(r.TraceLines("ec "), c.ec);
+    EXPECT_TRUE(r.console.starts_with(
+        std::string("Send KB Cmd 0xAD \n\nSend EC Cmd 0xDC \n\nRead EC Data \n\n") + c.ack_line +
+        "vReadSPIDeviceID start\n\n"))
+        << r.console;
+    EXPECT_EQ(r.flash_status, 0x64);  // protected whatever the acknowledgement said
+    EXPECT_EQ(r.ec_resets, 0u);
+    EXPECT_TRUE(r.keyboard_enabled);
+  }
+}
+
+// One board that stays powered across several runs of the program, as a
+// real machine does between two commands at the shell: the flash chip keeps
+// its status registers (volatile bits included) from one run to the next.
+class PoweredBoard {
+ public:
+  explicit PoweredBoard(const char* chip, std::vector<std::uint8_t> contents) : flash(contents) {
+    const FlashProfile* profile = FindFlashProfile(chip);
+    EXPECT_NE(profile, nullptr) << chip;
+    flash.resize(FlashProfileSize(profile), 0xFF);
+    trace_sink_ = TraceSink{&trace, [](void* context, const char* text) {
+                              static_cast<std::vector<std::string>*>(context)->emplace_back(text);
+                            }};
+    console_sink_.context = &console;
+    console_sink_.write_narrow = [](void* context, const char* text, size_t count) {
+      static_cast<std::string*>(context)->append(text, count);
+    };
+    console_sink_.write_wide = [](void* context, const char16_t* text, size_t count) {
+      for (size_t i = 0; i < count; ++i)
+        static_cast<std::string*>(context)->push_back(text[i] < 0x80 ? static_cast<char>(text[i])
+                                                                     : '#');
+    };
+    chip_.Init(profile, flash.data(), &clock_, &counters_, &trace_sink_);
+    board_.Init(DefaultBoardConfig(), &chip_, &clock_, &counters_, &trace_sink_, nullptr);
+  }
+
+  // Runs the program once in directory dir (the program takes an entry that
+  // begins with '/' for an option, so files are named relative to it); trace
+  // and console hold this run's output only.
+  int Run(std::vector<std::string> args, const std::string& dir = ".") {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    trace.clear();
+    console.clear();
+    args.insert(args.begin(), "tolvi");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    SimSetBoard(&board_);
+    PlatSetConsoleSink(&console_sink_);
+    const int status = tolvi::main(static_cast<int>(args.size()), argv.data());
+    PlatSetConsoleSink(nullptr);
+    SimSetBoard(nullptr);
+    std::filesystem::current_path(previous);
+    return status;
+  }
+
+  std::uint8_t Status() const { return chip_.StatusRegister(); }
+
+  std::vector<std::uint8_t> flash;
+  std::vector<std::string> trace;
+  std::string console;
+
+ private:
+  SimClock clock_{};
+  SimCounters counters_{};
+  TraceSink trace_sink_{};
+  ConsoleSink console_sink_{};
+  FlashChip chip_;
+  Board board_;
+};
+
+TEST(BootBlockProtection, ProtectedBootSectorRefusesTheWriteTestOnAWinbondPart) {
+  const std::vector<std::uint8_t> before = RandomBytes(1024 * 1024, 21);
+  // Control: the same board without /PB lets /T change sector 0.
+  PoweredBoard unprotected("w25q80", before);
+  ASSERT_EQ(unprotected.Run({"/T"}), 0);
+  EXPECT_EQ(unprotected.flash[0], 0x88);
+  EXPECT_EQ(unprotected.flash[0x100], 0xFF);
+
+  PoweredBoard board("w25q80", before);
+  ASSERT_EQ(board.Run({"/PB"}), 0);
+  EXPECT_EQ(board.Status(), 0x64);
+  ASSERT_EQ(board.Run({"/T"}), 0);
+  // The erase and the page program reached the flash, which refused both.
+  EXPECT_THAT(board.trace, testing::Contains("spi 20 @000000"));
+  EXPECT_THAT(board.trace, testing::Contains("spi 02 @000000 w256"));
+  EXPECT_TRUE(board.flash == before) << "the protected sector changed";
+  // /T does not read back, so it reports success all the same.
+  EXPECT_TRUE(board.console.ends_with(" -- Test OK. \n\n"));
+}
+
+TEST(BootBlockProtection, UpdateAfterProtectionLiftsItAndWritesTheImage) {
+  for (const char* chip : {"w25q80", "sst25vf080b", "mx25l8005", "xqr-a"}) {
+    SCOPED_TRACE(chip);
+    SimFixture files;
+    const std::vector<std::uint8_t> image = RandomBytes(0x10000, 33);
+    files.WriteFile("ec.bin", image);
+    PoweredBoard board(chip, std::vector<std::uint8_t>(0x10000, 0x00));
+    ASSERT_EQ(board.Run({"/PB"}), 0);
+    EXPECT_NE(board.Status() & 0x7C, 0) << "no protection bit set";
+    EXPECT_EQ(board.Run({"ec.bin", "64"}, files.Dir()), 0);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()))
+        << "image not written: " << board.console;
+    EXPECT_THAT(board.console, testing::Not(testing::HasSubstr("Fail")));
+  }
+}
+
+}  // namespace
