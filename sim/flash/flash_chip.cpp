@@ -202,8 +202,8 @@ uint8_t FlashChip::Output() {
 }
 
 void FlashChip::Write(uint8_t byte) {
+  if (!selected_) return;  // nothing is shifted with chip select high
   ++counters_->spi_bytes_written;
-  if (!selected_) return;
   if (!has_opcode_) {
     Decode(byte);
     return;
@@ -214,8 +214,9 @@ void FlashChip::Write(uint8_t byte) {
 }
 
 uint8_t FlashChip::Read() {
+  if (!selected_) return kIdleBus;
   ++counters_->spi_bytes_read;
-  if (!selected_ || !has_opcode_) return kIdleBus;
+  if (!has_opcode_) return kIdleBus;
   ++reads_;
   // Streaming reads are the hot path: a 64 KB verify is 65536 of them.
   if (kind_ == Kind(SpiKind::kFastRead) && shifted_ > kAddressBytes) {
