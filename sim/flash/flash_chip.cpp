@@ -15,12 +15,10 @@ constexpr uint8_t kWel = 0x02;
 constexpr uint8_t kIdleBus = 0xFF;  // MOSI while reading, MISO while the chip is silent
 constexpr uint8_t kAddressBytes = 3;
 
-constexpr uint8_t Kind(SpiKind kind) { return static_cast<uint8_t>(kind); }
-
 // Status reads are the only instructions a busy chip or an auto-increment
 // sequence accepts besides its own.
-bool IsStatusRead(uint8_t kind) {
-  return kind == Kind(SpiKind::kReadStatus) || kind == Kind(SpiKind::kReadStatus2);
+bool IsStatusRead(SpiKind kind) {
+  return kind == SpiKind::kReadStatus || kind == SpiKind::kReadStatus2;
 }
 
 }  // namespace
@@ -38,28 +36,28 @@ void FlashChip::Init(const FlashProfile* profile, uint8_t* contents, SimClock* c
   status2_ = profile->status->power_up2;
 
   // Every modelled part decodes this core set.
-  kind_of_[spi::kRead] = Kind(SpiKind::kRead);
-  kind_of_[spi::kFastRead] = Kind(SpiKind::kFastRead);
-  kind_of_[spi::kSignature] = Kind(SpiKind::kSignature);
-  kind_of_[spi::kReadStatus] = Kind(SpiKind::kReadStatus);
-  kind_of_[spi::kWriteEnable] = Kind(SpiKind::kWriteEnable);
-  kind_of_[spi::kWriteDisable] = Kind(SpiKind::kWriteDisable);
-  kind_of_[spi::kWriteStatus] = Kind(SpiKind::kWriteStatus);
-  kind_of_[spi::kPageProgram] = Kind(SpiKind::kPageProgram);
+  kind_of_[spi::kRead] = SpiKind::kRead;
+  kind_of_[spi::kFastRead] = SpiKind::kFastRead;
+  kind_of_[spi::kSignature] = SpiKind::kSignature;
+  kind_of_[spi::kReadStatus] = SpiKind::kReadStatus;
+  kind_of_[spi::kWriteEnable] = SpiKind::kWriteEnable;
+  kind_of_[spi::kWriteDisable] = SpiKind::kWriteDisable;
+  kind_of_[spi::kWriteStatus] = SpiKind::kWriteStatus;
+  kind_of_[spi::kPageProgram] = SpiKind::kPageProgram;
   // A part without a JEDEC ID leaves the bus to its pull-up or answers
   // zeros; either is a fill after no ID bytes.
-  kind_of_[spi::kJedecId] = Kind(SpiKind::kJedecId);
-  if (profile->id.has_mfr_device_id) kind_of_[spi::kMfrDeviceId] = Kind(SpiKind::kMfrDeviceId);
-  if (profile->status->has_status2) kind_of_[spi::kReadStatus2] = Kind(SpiKind::kReadStatus2);
+  kind_of_[spi::kJedecId] = SpiKind::kJedecId;
+  if (profile->id.has_mfr_device_id) kind_of_[spi::kMfrDeviceId] = SpiKind::kMfrDeviceId;
+  if (profile->status->has_status2) kind_of_[spi::kReadStatus2] = SpiKind::kReadStatus2;
   if (profile->status->arm != StatusArm::kNone) {
-    kind_of_[spi::kStatusWriteArm] = Kind(SpiKind::kStatusWriteArm);
+    kind_of_[spi::kStatusWriteArm] = SpiKind::kStatusWriteArm;
   }
   if (profile->program.aai_opcode != 0)
-    kind_of_[profile->program.aai_opcode] = Kind(SpiKind::kAaiProgram);
+    kind_of_[profile->program.aai_opcode] = SpiKind::kAaiProgram;
   for (size_t i = 0; i < kMaxEraseOps; ++i) {
     const EraseOp& erase = profile->erases[i];
     if (erase.opcode == 0) break;
-    kind_of_[erase.opcode] = Kind(erase.size == 0 ? SpiKind::kChipErase : SpiKind::kErase);
+    kind_of_[erase.opcode] = erase.size == 0 ? SpiKind::kChipErase : SpiKind::kErase;
     erase_of_[erase.opcode] = static_cast<uint8_t>(i);
   }
 }
@@ -103,12 +101,12 @@ void FlashChip::Decode(uint8_t opcode) {
   has_opcode_ = true;
   opcode_ = opcode;
   Refresh();
-  const uint8_t decoded = kind_of_[opcode];
+  const SpiKind decoded = kind_of_[opcode];
   // The address layout is the opcode's on this chip even when the chip
   // ignores the instruction, so the trace shows what was sent.
   header_ = 0;
   traced_address_ = false;
-  switch (static_cast<SpiKind>(decoded)) {
+  switch (decoded) {
     case SpiKind::kRead:
     case SpiKind::kFastRead:
     case SpiKind::kPageProgram:
@@ -128,20 +126,19 @@ void FlashChip::Decode(uint8_t opcode) {
     default:
       break;
   }
-  uint8_t kind = decoded;
-  if (busy_ && !IsStatusRead(kind)) kind = Kind(SpiKind::kNone);
-  if (aai_active_ && !IsStatusRead(kind) && kind != Kind(SpiKind::kWriteDisable) &&
-      kind != Kind(SpiKind::kAaiProgram)) {
-    kind = Kind(SpiKind::kNone);
+  SpiKind kind = decoded;
+  if (busy_ && !IsStatusRead(kind)) kind = SpiKind::kNone;
+  if (aai_active_ && !IsStatusRead(kind) && kind != SpiKind::kWriteDisable &&
+      kind != SpiKind::kAaiProgram) {
+    kind = SpiKind::kNone;
   }
   // 0x50 arms only the instruction right after it; status polls in between
   // are allowed, as they are at any time.
-  if (!IsStatusRead(kind) && kind != Kind(SpiKind::kWriteStatus) &&
-      kind != Kind(SpiKind::kStatusWriteArm)) {
+  if (!IsStatusRead(kind) && kind != SpiKind::kWriteStatus && kind != SpiKind::kStatusWriteArm) {
     status_write_armed_ = false;
   }
   kind_ = kind;
-  if (kind == Kind(SpiKind::kPageProgram)) {
+  if (kind == SpiKind::kPageProgram) {
     __builtin_memset(latch_, 0xFF, profile_->program.page_size);
   }
 }
@@ -154,7 +151,7 @@ void FlashChip::Shift(uint8_t byte) {
     return;
   }
   const uint32_t index = position - header_;
-  switch (static_cast<SpiKind>(kind_)) {
+  switch (kind_) {
     case SpiKind::kPageProgram: {
       // The latch is one page; bytes past its end wrap and replace the
       // earlier ones, as on silicon.
@@ -174,7 +171,7 @@ void FlashChip::Shift(uint8_t byte) {
 // The byte the chip drives while the next byte is clocked.
 uint8_t FlashChip::Output() {
   const uint32_t position = shifted_;
-  switch (static_cast<SpiKind>(kind_)) {
+  switch (kind_) {
     case SpiKind::kReadStatus:
       Refresh();
       return StatusRegister();
@@ -219,7 +216,7 @@ uint8_t FlashChip::Read() {
   if (!has_opcode_) return kIdleBus;
   ++reads_;
   // Streaming reads are the hot path: a 64 KB verify is 65536 of them.
-  if (kind_ == Kind(SpiKind::kFastRead) && shifted_ > kAddressBytes) {
+  if (kind_ == SpiKind::kFastRead && shifted_ > kAddressBytes) {
     return contents_[(address_ + shifted_++ - kAddressBytes - 1) & mask_];
   }
   const uint8_t out = Output();
@@ -237,7 +234,7 @@ void FlashChip::Deselect() {
 }
 
 void FlashChip::Execute() {
-  switch (static_cast<SpiKind>(kind_)) {
+  switch (kind_) {
     case SpiKind::kWriteEnable:
       if (shifted_ == 0 && !wel_never_sets_) status1_ |= kWel;
       break;

@@ -8,7 +8,8 @@
 
 #include "sim/sim_types.h"
 
-struct FlashProfile;  // one row of the chip table (flash_profiles.cpp)
+struct FlashProfile;           // one row of the chip table (flash_profiles.cpp)
+enum class SpiKind : uint8_t;  // what an opcode does on a chip (flash_profile.h)
 
 const FlashProfile* DefaultFlashProfile();
 const FlashProfile* FindFlashProfile(const char* name);  // null when unknown
@@ -73,9 +74,9 @@ class FlashChip final : public SpiDevice {
   SimCounters* counters_ = nullptr;
   const TraceSink* trace_ = nullptr;
 
-  // Opcode decode for this chip: kind (SpiKind) and, for erases, the index
-  // of the erase row.
-  uint8_t kind_of_[256] = {};
+  // Opcode decode for this chip: what each opcode does and, for erases, the
+  // index of the erase row.
+  SpiKind kind_of_[256] = {};
   uint8_t erase_of_[256] = {};
 
   // Status and write cycle.
@@ -92,7 +93,7 @@ class FlashChip final : public SpiDevice {
   bool selected_ = false;
   bool has_opcode_ = false;
   uint8_t opcode_ = 0;
-  uint8_t kind_ = 0;
+  SpiKind kind_ = {};
   uint8_t header_ = 0;  // address bytes the instruction takes
   bool traced_address_ = false;
   uint32_t shifted_ = 0;  // bytes after the opcode, written or read
