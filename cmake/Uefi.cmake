@@ -28,11 +28,22 @@ set(TOLVI_UEFI_CXXFLAGS
   -mno-stack-arg-probe -fno-builtin -fno-stack-protector
   -fno-unwind-tables -fno-asynchronous-unwind-tables
   -ffunction-sections -fdata-sections
-  # Only the compiler's own freestanding headers: a library header pulled in
-  # anywhere is an error, not a silent host dependency.
-  -nostdlibinc -nostdinc++
+  # No system or compiler header path at all: only the three headers the
+  # program may use are offered (below), so any other include is an error.
+  -nostdinc -isystem ${CMAKE_BINARY_DIR}/uefi/include
   ${TOLVI_WARNINGS}
   -I${_uefi_root}/src -I${_uefi_root} -I${CMAKE_BINARY_DIR}/generated)
+
+# stdint.h, stddef.h and stdarg.h forward to the compiler's own copies.
+execute_process(COMMAND ${TOLVI_UEFI_CXX} -print-resource-dir
+                OUTPUT_VARIABLE _uefi_resource_dir OUTPUT_STRIP_TRAILING_WHITESPACE)
+foreach(_header stdint.h stddef.h stdarg.h)
+  file(WRITE ${CMAKE_BINARY_DIR}/uefi/include/${_header}.new
+       "#include \"${_uefi_resource_dir}/include/${_header}\"\n")
+  file(COPY_FILE ${CMAKE_BINARY_DIR}/uefi/include/${_header}.new
+       ${CMAKE_BINARY_DIR}/uefi/include/${_header} ONLY_IF_DIFFERENT)
+  file(REMOVE ${CMAKE_BINARY_DIR}/uefi/include/${_header}.new)
+endforeach()
 
 set(_uefi_obj_dir ${CMAKE_BINARY_DIR}/uefi/obj)
 
