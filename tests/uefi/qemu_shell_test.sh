@@ -53,6 +53,9 @@ runs=(
   "vbnewer|0x0|tolvi-sim.efi ${board[*]} -- /VB 05A"
   "vbolder|0x15|tolvi-sim.efi ${board[*]} -- /VB 03A"
   "checksum|0x0|tolvi-sim.efi -- /c ec.bin"
+  "missing|0x15|tolvi-sim.efi -- missing.bin 64"
+  "timeout|0x15|tolvi-sim.efi --fault ec-ibf-stuck -- /VC"
+  "badopt|0x2|tolvi-sim.efi --no-such-option"
 )
 {
   printf 'fs0:\r\n'
@@ -204,6 +207,14 @@ expect_piece vbolder $' \n\r=> Input version is NOT newer then current FW!!\n\r'
 
 sum=$(od -An -v -tu1 ec.bin | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04X", s % 65536 }')
 expect_piece checksum $'\n\rEC file ec.bin checksum : '"$sum"
+
+# A name the shell cannot open is a refusal, not a crash.
+expect_piece missing $'\n\rFile Open Fail!'
+# A controller that never answers ends the program from deep inside a wait;
+# the image must come back to the shell with status 1.
+expect_piece timeout $'\n\rTime-out: '
+# The harness's own usage error keeps a status of its own (2).
+expect_piece badopt "--no-such-option"
 
 if [[ $failures -ne 0 ]]; then
   echo "$failures check(s) failed; files in $work" >&2
