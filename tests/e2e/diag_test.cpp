@@ -166,4 +166,25 @@ TEST(WriteTest, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions) {
   }
 }
 
+TEST(WriteTest, FlashThatNeverSetsItsWriteLatchEndsTheRunOutOfFlashModeWithStatusOne) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> kbc;
+  };
+  for (const Case& c : {Case{{"/T"}, {"kbc ad", "kbc ae"}},
+                        Case{{"/T", "/j"}, {"kbc ad", "kbc ae"}}, Case{{"/T", "/k"}, {}}}) {
+    SCOPED_TRACE(c.args.back());
+    SimResult r = simtest::RunSim({"--fault", "wel-never-sets"}, c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.console.ends_with("\n\rTime-out: SPI flash write-enable latch never set\n"))
+        << r.console;
+    EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
+    EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
+    EXPECT_FALSE(r.ec_in_flash_mode);
+    EXPECT_FALSE(r.spi_selected);
+    EXPECT_TRUE(r.keyboard_enabled);
+    EXPECT_EQ(r.ec_resets, 0u);
+  }
+}
+
 }  // namespace

@@ -190,7 +190,8 @@ TEST(BootBlockProtection, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions
 // its status registers (volatile bits included) from one run to the next.
 class PoweredBoard {
  public:
-  explicit PoweredBoard(const char* chip, std::vector<std::uint8_t> contents) : flash(contents) {
+  PoweredBoard(const char* chip, std::vector<std::uint8_t> contents, bool port_trace = false)
+      : flash(contents) {
     const FlashProfile* profile = FindFlashProfile(chip);
     EXPECT_NE(profile, nullptr) << chip;
     flash.resize(FlashProfileSize(profile), 0xFF);
@@ -206,8 +207,23 @@ class PoweredBoard {
         static_cast<std::string*>(context)->push_back(text[i] < 0x80 ? static_cast<char>(text[i])
                                                                      : '#');
     };
+    port_sink_ = TraceSink{&ports, trace_sink_.line};
     chip_.Init(profile, flash.data(), &clock_, &counters_, &trace_sink_);
-    board_.Init(DefaultBoardConfig(), &chip_, &clock_, &counters_, &trace_sink_, nullptr);
+    board_.Init(DefaultBoardConfig(), &chip_, &clock_, &counters_, &trace_sink_,
+                port_trace ? &port_sink_ : nullptr);
+  }
+
+  // Sets both status registers the way a Winbond part takes volatile values
+  // (0x50, then 0x01 with two bytes), as other software on the machine might
+  // have left them before the program runs.
+  void SetVolatileStatus(std::uint8_t status1, std::uint8_t status2) {
+    EcCommand(0xDC);
+    while ((board_.In(0x66) & 0x01) == 0) {
+    }
+    board_.In(0x62);
+    const std::vector<std::uint8_t> bytes = {0x01, 0x02,    0x50, 0x01,    0x02, 0x01,
+                                             0x03, status1, 0x03, status2, 0x05, 0xFC};
+    for (std::uint8_t byte : bytes) EcCommand(byte);
   }
 
   // Runs the program once in directory dir (the program takes an entry that
@@ -217,6 +233,7 @@ class PoweredBoard {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     trace.clear();
+    ports.clear();
     console.clear();
     args.insert(args.begin(), "tolvi");
     std::vector<char*> argv;
@@ -235,12 +252,22 @@ class PoweredBoard {
 
   std::vector<std::uint8_t> flash;
   std::vector<std::string> trace;
+  std::vector<std::string> ports;
   std::string console;
 
  private:
+  void EcCommand(std::uint8_t byte) {
+    while (board_.In(0x66) & 0x02) {
+    }
+    board_.Out(0x66, byte);
+    while (board_.In(0x66) & 0x02) {
+    }
+  }
+
   SimClock clock_{};
   SimCounters counters_{};
   TraceSink trace_sink_{};
+  TraceSink port_sink_{};
   ConsoleSink console_sink_{};
   FlashChip chip_;
   Board board_;
@@ -266,6 +293,21 @@ TEST(BootBlockProtection, ProtectedBootSectorRefusesTheWriteTestOnAWinbondPart) 
   EXPECT_TRUE(board.console.ends_with(" -- Test OK. \n\n"));
 }
 
+TEST(BootBlockProtection, WinbondSecondStatusRegisterIsWrittenBackAsItWasRead) {
+  for (const char* status2 : {"00", "02", "40", "42"}) {
+    SCOPED_TRACE(status2);
+    PoweredBoard board("w25q80", {}, true);
+    board.SetVolatileStatus(0x00, static_cast<std::uint8_t>(std::stoul(status2, nullptr, 16)));
+    ASSERT_EQ(board.Run({"/PB"}), 0);
+    const auto protection =
+        simtest::FromFirst(simtest::DecodeTunnel(board.ports).transactions, kWriteEnable);
+    ASSERT_EQ(protection.size(), 10u);
+    EXPECT_EQ(Describe(protection[4], true), std::string("35 r1:") + status2);
+    EXPECT_EQ(Describe(protection[7]), std::string("01 w64,") + status2);
+    EXPECT_EQ(board.Status(), 0x64);
+  }
+}
+
 TEST(BootBlockProtection, UpdateAfterProtectionLiftsItAndWritesTheImage) {
   for (const char* chip : {"w25q80", "sst25vf080b", "mx25l8005", "xqr-a"}) {
     SCOPED_TRACE(chip);
@@ -279,6 +321,27 @@ TEST(BootBlockProtection, UpdateAfterProtectionLiftsItAndWritesTheImage) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()))
         << "image not written: " << board.console;
     EXPECT_THAT(board.console, testing::Not(testing::HasSubstr("Fail")));
+  }
+}
+
+TEST(BootBlockProtection, FlashThatNeverSetsItsWriteLatchEndsTheRunOutOfFlashModeWithStatusOne) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> kbc;
+  };
+  for (const Case& c : {Case{{"/PB"}, {"kbc ad", "kbc ae"}},
+                        Case{{"/PB", "/j"}, {"kbc ad", "kbc ae"}}, Case{{"/PB", "/k"}, {}}}) {
+    SCOPED_TRACE(c.args.back());
+    SimResult r = simtest::RunSim({"--fault", "wel-never-sets"}, c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.console.ends_with("\n\rTime-out: SPI flash write-enable latch never set\n"))
+        << r.console;
+    EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
+    EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
+    EXPECT_FALSE(r.ec_in_flash_mode);
+    EXPECT_FALSE(r.spi_selected);
+    EXPECT_TRUE(r.keyboard_enabled);
+    EXPECT_EQ(r.ec_resets, 0u);
   }
 }
 
