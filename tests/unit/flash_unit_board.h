@@ -60,7 +60,7 @@ class FlashBench {
     config.bus_ns = 0;
     chip_.Init(profile_, flash.data(), &clock, &counters, &trace_sink_);
     board_.Init(config, &chip_, &clock, &counters, &trace_sink_, nullptr);
-    console_sink_ = ConsoleSink{&console, Narrow, Wide, Ignore, Cursor, Attribute};
+    console_sink_ = ConsoleSink{this, Narrow, Wide, Ignore, Cursor, Attribute};
     SimSetBoard(&board_);
     PlatSetConsoleSink(&console_sink_);
     __builtin_memset(&FlashState, 0, sizeof(FlashState));
@@ -148,13 +148,17 @@ class FlashBench {
     static_cast<std::vector<std::string>*>(context)->emplace_back(text);
   }
   static void Narrow(void* context, const char* text, size_t count) {
-    static_cast<std::string*>(context)->append(text, count);
+    static_cast<FlashBench*>(context)->console.append(text, count);
   }
   static void Wide(void* context, const char16_t* text, size_t count) {
-    for (size_t i = 0; i < count; ++i) *static_cast<std::string*>(context) += Utf8(text[i]);
+    for (size_t i = 0; i < count; ++i) static_cast<FlashBench*>(context)->console += Utf8(text[i]);
   }
   static void Ignore(void*) {}
-  static void Cursor(void*, unsigned, unsigned) {}
+  // Cursor moves show in the console text as "<column,row>".
+  static void Cursor(void* context, unsigned column, unsigned row) {
+    static_cast<FlashBench*>(context)->console +=
+        "<" + std::to_string(column) + "," + std::to_string(row) + ">";
+  }
   static void Attribute(void*, unsigned) {}
 
   const FlashProfile* profile_ = nullptr;
