@@ -17,7 +17,6 @@ TEST(ChannelsKbc, PendingKeyboardBytesAreDrainedBeforeTheCommand) {
     config.kbc.ibf_latency = 3;
     AttachedBoard bench(config);
     vSendKbcCommand(0xAD);
-    std::vector<std::string> expected(pending, "");
     std::vector<std::string> data = bench.DataAccesses();
     ASSERT_EQ(data.size(), pending + 1) << pending;
     for (uint32_t i = 0; i < pending; ++i) EXPECT_EQ(data[i].substr(0, 5), "in 60") << pending;
