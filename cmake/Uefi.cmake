@@ -88,6 +88,7 @@ function(tolvi_uefi_link TARGET_NAME OUTPUT MAX_SIZE)
     COMMENT "UEFI: linking ${TARGET_NAME}"
     VERBATIM)
   add_custom_target(${TARGET_NAME} ALL DEPENDS ${OUTPUT})
+  add_dependencies(${TARGET_NAME} tolvi_uefi_common)
 endfunction()
 
 set(_uefi_ports ${TOLVI_UEFI_SOURCES})
@@ -99,6 +100,10 @@ tolvi_uefi_compile(_core_objs ${TOLVI_CORE_SOURCES})
 tolvi_uefi_compile(_provider_objs ${_uefi_common})
 tolvi_uefi_compile(_ports_objs ${_uefi_ports})
 tolvi_uefi_compile(_app_tolvi_obj ${_uefi_root}/src/platform/uefi/entry/app_tolvi.cpp)
+
+# Both images use these objects. One target builds them first, so that a
+# Makefile build does not compile the same object for both images at once.
+add_custom_target(tolvi_uefi_common DEPENDS ${_core_objs} ${_provider_objs})
 
 tolvi_uefi_link(tolvi_efi ${CMAKE_BINARY_DIR}/tolvi.efi ${TOLVI_UEFI_MAX_SIZE}
   ${_app_tolvi_obj} ${_core_objs} ${_provider_objs} ${_ports_objs})
