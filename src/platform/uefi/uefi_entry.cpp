@@ -24,8 +24,9 @@ extern "C" efi::Status EFIAPI efi_main(efi::Handle image, efi::SystemTable* syst
   uefi::g_system = system;
   uefi::g_boot = system->boot_services;
 
-  // A whole-flash update runs far longer than the firmware's five-minute
-  // watchdog, which would reset the board half-way through.
+  // Every SPI byte of an update crosses the EC's port handshake, so a large
+  // image can outlast the five-minute watchdog the boot manager arms, and a
+  // reset half-way through leaves the EC without firmware.
   uefi::g_boot->set_watchdog_timer(0, 0, 0, nullptr);
 
   void* shell = nullptr;
