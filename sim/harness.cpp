@@ -58,12 +58,25 @@ size_t Length(const char* text) {
   return n;
 }
 
+// The firmware console moves down on "\n" without returning to column 0, so
+// the harness's own lines end in "\r\n" there.
+void ConsoleLines(const char* text) {
+  while (*text != '\0') {
+    size_t n = 0;
+    while (text[n] != '\0' && text[n] != '\n') ++n;
+    PlatConsoleWriteNarrow(text, n);
+    if (text[n] == '\0') return;
+    PlatConsoleWriteNarrow("\r\n", 2);
+    text += n + 1;
+  }
+}
+
 void Out(const char* text) {
   const SimHooks* hooks = g_harness.hooks;
   if (hooks != nullptr && hooks->out != nullptr) {
     hooks->out(hooks->context, text, Length(text));
   } else {
-    PlatConsoleWriteNarrow(text, Length(text));
+    ConsoleLines(text);
   }
 }
 
@@ -72,7 +85,7 @@ void Err(const char* text) {
   if (hooks != nullptr && hooks->err != nullptr) {
     hooks->err(hooks->context, text, Length(text));
   } else {
-    PlatConsoleWriteNarrow(text, Length(text));
+    ConsoleLines(text);
   }
 }
 
@@ -218,10 +231,25 @@ void PrintStats() {
 }
 
 void PrintScreen() {
+  const ConsoleModel& console = g_harness.console;
+  const SimHooks* hooks = g_harness.hooks;
+  unsigned rows = console.UsedRows();
+  if (hooks == nullptr || hooks->out == nullptr) {
+    // The firmware console takes the cells as they are, in UCS-2.
+    for (unsigned row = 0; row < rows; ++row) {
+      char16_t text[ConsoleModel::kColumns + 2];
+      unsigned end = ConsoleModel::kColumns;
+      while (end > 0 && console.Cell(end - 1, row).ch == u' ') --end;
+      for (unsigned column = 0; column < end; ++column) text[column] = console.Cell(column, row).ch;
+      text[end] = u'\r';
+      text[end + 1] = u'\n';
+      PlatConsoleWriteWide(text, end + 2);
+    }
+    return;
+  }
   char row_text[ConsoleModel::kColumns * 3 + 2];
-  unsigned rows = g_harness.console.UsedRows();
   for (unsigned row = 0; row < rows; ++row) {
-    size_t n = g_harness.console.RowText(row, row_text, sizeof(row_text) - 1);
+    size_t n = console.RowText(row, row_text, sizeof(row_text) - 1);
     row_text[n] = '\n';
     row_text[n + 1] = '\0';
     Out(row_text);
