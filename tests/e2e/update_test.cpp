@@ -1,0 +1,422 @@
+// Whole updates through the harness: every modelled chip, the area paths, the
+// start offset, the half-block chips, and failures that must leave the board
+// usable.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/flash/flash_chip.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/unit/flash_unit_board.h"
+
+namespace {
+
+using flashtest::Marks;
+using flashtest::TestImage;
+using simtest::SimFixture;
+using simtest::SimResult;
+
+// What each modelled part answers, as the program prints it.
+struct ChipView {
+  const char* name;
+  size_t size_kb;
+  const char* id_log;  // the bytes printed by the identification
+  const char* device;  // the first four ID bytes of the device line
+  const char* vendor;  // the vendor line, or empty
+  bool erase_1k;       // the maker's flash erases blocks in 1 KB steps
+};
+
+const ChipView kChips[] = {
+    {"w25q80", 1024, " ef 40 14 0", "ef 40 14 0", " SPI Vendor       : Winbond \n", false},
+    {"sst25vf080b", 1024, " bf 25 8e 0", "bf 25 8e 0", " SPI Vendor       : SST \n", false},
+    {"sst25vf512a", 64, " 0 0 0 0\n\n bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48\n\n",
+     "bf 48 bf 48", " SPI Vendor       : SST \n", false},
+    {"mx25l512", 64, " c2 20 10 0", "c2 20 10 0", " SPI Vendor       : MXIC \n", false},
+    {"mx25l8005", 1024, " c2 20 14 0", "c2 20 14 0", " SPI Vendor       : MXIC \n", false},
+    {"m25p80", 1024, " 20 20 14 10", "20 20 14 10", " SPI Vendor       : ST \n", false},
+    {"xqr-a", 256, " ff ff ff ff", "ff ff ff ff", " SPI Vendor       : XQR A type\n", true},
+    {"xqr", 256, " 0 0 0 0\n\n ff 58 51 52 4 0 10 0 0 0 0 0 0 0 0 1\n\n", "ff 58 51 52",
+     " SPI Vendor       : XQR \n", true},
+    {"at25sf081", 1024, " 1f 85 1 0", "1f 85 1 0", " SPI Vendor       : Atmel \n", false},
+    {"s25fl208k", 1024, " 1 40 14 0", "1 40 14 0", " SPI Vendor       : Spansion \n", false},
+    {"a25l080", 1024, " 37 30 14 0", "37 30 14 0", " SPI Vendor       : AMIC \n", false},
+    {"en25f80", 1024, " 1c 31 14 0", "1c 31 14 0", " SPI Vendor       : EON \n", false},
+    {"f25l08pa", 1024, " 8c 20 14 0", "8c 20 14 0", " SPI Vendor       : ESMT \n", false},
+    {"gd25q80", 1024, " c8 40 14 0", "c8 40 14 0", " SPI Vendor       : GigaDevice \n", false},
+    {"pm25lv040", 512, " 7f 9d 7e 0", "7f 9d 7e 0", " SPI Vendor       : PMCDevice \n", false},
+    {"is25lp080d", 1024, " 9d 60 14 0", "9d 60 14 0", "", false},
+};
+
+size_t CeilDiv(size_t a, size_t b) { return (a + b - 1) / b; }
+
+std::string Hex(uint64_t value) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+const char kBanner[] = " XQR Flash Utility Version : 2.3.0";
+
+std::string ExpectedIdentification(const ChipView& chip) {
+  return std::string("\nvEnterFollowMode\nSPIDeviceID=") + chip.id_log + "\nvExitFollowMode";
+}
+
+// The console of an ordinary update (every block by the whole-block path).
+std::string ExpectedUpdate(const ChipView& chip, size_t size) {
+  const size_t pages = CeilDiv(size, 1024);
+  const size_t blocks = CeilDiv(size, 0x10000);
+  std::string s = "\n\rFile Size: " + std::to_string(pages) + "K\n" +
+                  "\n\rBlockNum: 0,  MaxBlock: " + std::to_string(blocks) +
+                  ",   PageCount: " + std::to_string(pages) + "\n";
+  s += "Send KB Cmd 0xAD \n\nSend EC Cmd 0xDC \n\nRead EC Data \n\nEC ACK OK. \n\n";
+  s += "vReadSPIDeviceID start\n\n" + ExpectedIdentification(chip) + "vReadSPIDeviceID end\n\n";
+  s += "\nBlockNum=0,MaxBlockNum=" + Hex(blocks);
+  for (size_t b = 0; b < blocks; ++b) {
+    const size_t in_block = std::min<size_t>(size - b * 0x10000, 0x10000);
+    const size_t kb_left = pages - b * 64;
+    size_t erase_marks;
+    if (chip.erase_1k) {
+      erase_marks = CeilDiv(std::min<size_t>(kb_left, 64), 4);
+    } else {
+      erase_marks = (kb_left < 64 && kb_left % 4 == 0) ? kb_left / 4 : 16;
+    }
+    const size_t marks = CeilDiv(in_block, 0x1000);
+    s += std::string(kBanner) + " Device ID        : " + chip.device + " " + chip.vendor;
+    s += " Block Number     : " + std::to_string(b) + " \n\n";
+    s += " Eraseing...      : " + Marks(erase_marks) + " -- Erase OK. \n\n";
+    s += "  Erase Verify...  : " + Marks(marks) + " -- Verify OK. \n\n";
+    s += "  Programing...    : " + Marks(marks) + " -- Programing OK. \n\n";
+    s += "  Verify...        : " + Marks(marks) + " -- Verify OK. \n";
+  }
+  return s;
+}
+
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from, size_t count) {
+  if (from >= bytes.size()) return {};
+  count = std::min(count, bytes.size() - from);
+  return std::vector<uint8_t>(bytes.begin() + static_cast<long>(from),
+                              bytes.begin() + static_cast<long>(from + count));
+}
+
+bool AllErased(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
+  return std::all_of(bytes.begin() + static_cast<long>(from),
+                     bytes.begin() + static_cast<long>(std::min(to, bytes.size())),
+                     [](uint8_t b) { return b == 0xFF; });
+}
+
+// The board after any update, passed or failed: out of flash mode once, the
+// keyboard back on, no SPI transaction open.
+void ExpectBoardReleased(const SimResult& r, const char* leave = "ec fe") {
+  EXPECT_FALSE(r.ec_in_flash_mode);
+  EXPECT_EQ(r.ec_flash_mode_entries, 1u);
+  EXPECT_FALSE(r.spi_selected);
+  EXPECT_TRUE(r.keyboard_enabled);
+  EXPECT_EQ(r.TraceLines("ec f").size(), 1u);
+  ASSERT_GE(r.trace.size(), 2u);
+  EXPECT_EQ(r.trace[r.trace.size() - 2], leave);
+  EXPECT_EQ(r.trace.back(), "kbc ae");
+}
+
+TEST(Update, EveryChipTakesWholeImagesOfEverySizeAndDumpsThemBack) {
+  // A profile added to the model must be added here too.
+  ASSERT_EQ(FlashProfileCount(), std::size(kChips));
+  for (const ChipView& chip : kChips) {
+    ASSERT_NE(FindFlashProfile(chip.name), nullptr) << chip.name;
+    std::vector<size_t> sizes = {0x10000, 0x20000, 70001};
+    if (chip.size_kb == 64) sizes = {0x10000, 40001};
+    for (size_t size : sizes) {
+      SCOPED_TRACE(std::string(chip.name) + " " + std::to_string(size));
+      SimFixture sim;
+      const std::vector<uint8_t> image = TestImage(size, static_cast<uint32_t>(size));
+      sim.WriteFile("ec.bin", image);
+      const SimResult r =
+          sim.Run({"--chip", chip.name}, {"ec.bin", std::to_string(CeilDiv(size, 1024))});
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.console, ExpectedUpdate(chip, size));
+      ASSERT_EQ(r.flash.size(), chip.size_kb * 1024);
+      EXPECT_TRUE(Slice(r.flash, 0, size) == image);
+      EXPECT_TRUE(AllErased(r.flash, size, r.flash.size()));
+      ExpectBoardReleased(r);
+
+      // And back: whole 32 KB chunks from address 0.
+      const size_t dump_k = std::min<size_t>(chip.size_kb, 160) + 31;
+      const size_t chunks = dump_k / 32;
+      const SimResult d = sim.Run({"--chip", chip.name}, {"/S", std::to_string(dump_k)});
+      EXPECT_EQ(d.status, 0);
+      EXPECT_EQ(d.console, "Save FW to XQRFW.bin : " + ExpectedIdentification(chip) +
+                               Marks(6 * chunks) + "-- Save OK!");
+      EXPECT_TRUE(sim.ReadFile("XQRFW.bin") == Slice(r.flash, 0, chunks * 0x8000));
+      EXPECT_EQ(d.TraceLines("spi 0b"),
+                std::vector<std::string>{"spi 0b @000000 w1 r" + std::to_string(chunks * 0x8000)});
+    }
+  }
+}
+
+// The flash byte a stuck bit leaves: the lowest bit that should have been
+// cleared stays set.
+uint8_t StuckByte(uint8_t wanted) {
+  const uint8_t cleared = static_cast<uint8_t>(~wanted);
+  return static_cast<uint8_t>(wanted | (cleared & -cleared));
+}
+
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> board;
+  std::vector<std::string> args;
+  size_t image_size;
+  std::string console_end;  // how the console ends
+  const char* leave;
+  bool keyboard_commands;
+};
+
+TEST(Update, AFailedCheckLeavesFlashModeOnceReenablesTheKeyboardAndExitsWithOne) {
+  const std::vector<uint8_t> image = TestImage(0x40000, 9);
+  char verify_fail[64];
+  std::snprintf(verify_fail, sizeof(verify_fail), "[10005]=%x  ROM data=%x -- Verify Fail. \n",
+                image[0x10005], StuckByte(image[0x10005]));
+  char verify_fail_bbk[64];
+  std::snprintf(verify_fail_bbk, sizeof(verify_fail_bbk),
+                "[345]=%x  ROM data=%x -- Verify Fail. \n", image[0x345], StuckByte(image[0x345]));
+  const FailureCase cases[] = {
+      {"verify, block 1 of 4",
+       {"--chip", "w25q80", "--fault", "bit-stuck:10005"},
+       {"ec.bin", "256"},
+       0x40000,
+       "  Verify...        : " + Marks(1) + verify_fail,
+       "ec fe",
+       true},
+      {"verify, no reset, no keyboard",
+       {"--chip", "w25q80", "--fault", "bit-stuck:10005"},
+       {"ec.bin", "256", "/j", "/k"},
+       0x40000,
+       "  Verify...        : " + Marks(1) + verify_fail,
+       "ec fc",
+       false},
+      {"verify by auto increment",
+       {"--chip", "sst25vf080b", "--fault", "bit-stuck:10005"},
+       {"ec.bin", "256"},
+       0x40000,
+       "  Verify...        : " + Marks(1) + verify_fail,
+       "ec fe",
+       true},
+      {"erase check of a whole block",
+       {"--chip", "w25q80", "--fault", "erase-leaves:1122"},
+       {"ec.bin", "256"},
+       0x40000,
+       "  Erase Verify...  : " + Marks(2) + " -- Verify Fail. counterN=1122\n",
+       "ec fe",
+       true},
+      {"erase check of the boot block",
+       {"--chip", "w25q80", "--fault", "erase-leaves:0ff"},
+       {"ec.bin", "4", "/BK"},
+       0x1000,
+       "  Erase Verify...  : " + Marks(1) + " -- Verify Fail. counterN=ff\n",
+       "ec fe",
+       true},
+      {"verify of the boot block",
+       {"--chip", "w25q80", "--fault", "bit-stuck:345"},
+       {"ec.bin", "4", "/BK"},
+       0x1000,
+       "  Verify...        : " + Marks(4) + verify_fail_bbk,
+       "ec fe",
+       true},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimFixture sim;
+    sim.WriteFile("ec.bin", Slice(image, 0, c.image_size));
+    const SimResult r = sim.Run(c.board, c.args);
+    EXPECT_EQ(r.status, 1);
+    ASSERT_GE(r.console.size(), c.console_end.size());
+    EXPECT_EQ(r.console.substr(r.console.size() - c.console_end.size()), c.console_end);
+    EXPECT_FALSE(r.ec_in_flash_mode);
+    EXPECT_FALSE(r.spi_selected);
+    EXPECT_TRUE(r.keyboard_enabled);
+    EXPECT_EQ(r.TraceLines("ec f").size(), 1u);
+    if (c.keyboard_commands) {
+      EXPECT_EQ(r.trace[r.trace.size() - 2], c.leave);
+      EXPECT_EQ(r.trace.back(), "kbc ae");
+    } else {
+      EXPECT_EQ(r.trace.back(), c.leave);
+      EXPECT_TRUE(r.TraceLines("kbc").empty());
+    }
+    // Nothing after the failing block is touched.
+    for (const std::string& line : r.TraceLines("spi ")) {
+      EXPECT_EQ(line.find(" @02"), std::string::npos) << line;
+      EXPECT_EQ(line.find(" @03"), std::string::npos) << line;
+    }
+  }
+}
+
+TEST(Update, AFlashThatIgnoresWriteEnableEndsTheUpdateCleanly) {
+  SimFixture sim;
+  sim.WriteFile("ec.bin", TestImage(0x10000));
+  const SimResult r = sim.Run({"--chip", "w25q80", "--fault", "wel-never-sets"}, {"ec.bin", "64"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("Time-out: SPI flash write-enable latch never set"), std::string::npos);
+  // Given up in the status clear, before any erase.
+  EXPECT_TRUE(r.TraceLines("spi 20").empty());
+  ExpectBoardReleased(r);
+}
+
+struct PathCase {
+  const char* name;
+  std::vector<std::string> args;
+  size_t image_size;
+  const char* base_offset;  // " Base Offset : ..." line, or null
+  std::vector<std::string> erases;
+  size_t page_commands;
+  const char* first_page;
+  const char* last_page;
+  std::vector<std::string> reads;  // erase checks and verifies
+  size_t flash_at;                 // where the image lands
+};
+
+std::vector<std::string> EraseLines(uint32_t from, uint32_t count) {
+  std::vector<std::string> out;
+  for (uint32_t i = 0; i < count; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof(line), "spi 20 @%06x", from + i * 0x1000);
+    out.push_back(line);
+  }
+  return out;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(Update, AreaPathsAndTheStartOffsetWriteWhereTheyShould) {
+  const PathCase cases[] = {
+      {"boot block",
+       {"ec.bin", "4", "/BK"},
+       0x1000,
+       " Base Offset : 0x000000\n\r",
+       EraseLines(0, 1),
+       16,
+       "spi 02 @000000 w256",
+       "spi 02 @000f00 w256",
+       {"spi 0b @000000 w1 r4096", "spi 0b @000000 w1 r4096"},
+       0},
+      {"offset 1000",
+       {"ec.bin", "64", "/O", "1000"},
+       0x10000,
+       nullptr,
+       EraseLines(0x1000, 16),
+       256,
+       "spi 02 @001000 w256",
+       "spi 02 @010f00 w256",
+       {"spi 0b @001000 w1 r65536", "spi 0b @001000 w1 r65536"},
+       0x1000},
+      // Only whole pages count.
+      {"offset 1234",
+       {"ec.bin", "64", "/O", "1234"},
+       0x10000,
+       nullptr,
+       EraseLines(0x1200, 16),
+       256,
+       "spi 02 @001200 w256",
+       "spi 02 @011100 w256",
+       {"spi 0b @001200 w1 r65536", "spi 0b @001200 w1 r65536"},
+       0x1200},
+      {"main area",
+       {"ec.bin", "60", "/Mn"},
+       0xF000,
+       " Base Offset : 0x001000\n\r",
+       EraseLines(0x1000, 15),
+       240,
+       "spi 02 @001000 w256",
+       "spi 02 @00ff00 w256",
+       {"spi 0b @001000 w1 r61440", "spi 0b @001000 w1 r61440"},
+       0x1000},
+      {"main area and a whole block",
+       {"ec.bin", "124", "/Mn"},
+       0x1F000,
+       " Base Offset : 0x001000\n\r",
+       Concat(EraseLines(0x1000, 15), EraseLines(0x10000, 16)),
+       496,
+       "spi 02 @001000 w256",
+       "spi 02 @01ff00 w256",
+       {"spi 0b @001000 w1 r61440", "spi 0b @001000 w1 r61440", "spi 0b @010000 w1 r65536",
+        "spi 0b @010000 w1 r65536"},
+       0x1000},
+      {"backup area",
+       {"ec.bin", "60", "/Bp"},
+       0xF000,
+       " Base Offset : 0x011000\n\r",
+       EraseLines(0x11000, 15),
+       240,
+       "spi 02 @011000 w256",
+       "spi 02 @01ff00 w256",
+       {"spi 0b @011000 w1 r61440", "spi 0b @011000 w1 r61440"},
+       0x11000},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimFixture sim;
+    const std::vector<uint8_t> image = TestImage(c.image_size, 3);
+    sim.WriteFile("ec.bin", image);
+    const SimResult r = sim.Run({"--chip", "w25q80"}, c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.TraceLines("spi 20"), c.erases);
+    const std::vector<std::string> pages = r.TraceLines("spi 02");
+    ASSERT_EQ(pages.size(), c.page_commands);
+    EXPECT_EQ(pages.front(), c.first_page);
+    EXPECT_EQ(pages.back(), c.last_page);
+    EXPECT_EQ(r.TraceLines("spi 0b"), c.reads);
+    const size_t offset_lines = c.base_offset == nullptr ? 0 : 1;
+    size_t found = 0;
+    for (size_t at = r.console.find(" Base Offset"); at != std::string::npos;
+         at = r.console.find(" Base Offset", at + 1)) {
+      ++found;
+    }
+    EXPECT_EQ(found, offset_lines);
+    if (c.base_offset != nullptr) {
+      EXPECT_NE(r.console.find(c.base_offset), std::string::npos);
+    }
+    EXPECT_TRUE(Slice(r.flash, c.flash_at, image.size()) == image);
+    EXPECT_TRUE(AllErased(r.flash, 0, c.flash_at));
+    EXPECT_TRUE(AllErased(r.flash, c.flash_at + image.size(), r.flash.size()));
+    ExpectBoardReleased(r);
+  }
+}
+
+TEST(Update, HalfBlockChipsWriteA256KImageAsTwoBlocks) {
+  struct {
+    const char* chip_id;
+    size_t image_from;  // image offset that lands at flash address 0
+    size_t blocks;
+  } const cases[] = {{"5325", 0x20000, 2}, {"5728", 0, 2}, {"5512", 0, 4}};
+  const std::vector<uint8_t> image = TestImage(0x40000, 5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chip_id);
+    SimFixture sim;
+    sim.WriteFile("ec.bin", image);
+    const SimResult r = sim.Run({"--chip", "w25q80", "--chip-id", c.chip_id}, {"ec.bin", "256"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.console.find("\nBlockNum=0,MaxBlockNum=4"), std::string::npos);
+    EXPECT_EQ(r.TraceLines("spi 0b").size(), 2 * c.blocks);
+    const size_t written = c.blocks * 0x10000;
+    EXPECT_TRUE(Slice(r.flash, 0, written) == Slice(image, c.image_from, written));
+    EXPECT_TRUE(AllErased(r.flash, written, r.flash.size()));
+    ExpectBoardReleased(r);
+  }
+}
+
+TEST(Update, AnEmptyImageEntersAndLeavesFlashModeWithoutTouchingABlock) {
+  SimFixture sim;
+  sim.WriteFile("ec.bin", std::vector<uint8_t>{});
+  const SimResult r = sim.Run({"--chip", "w25q80"}, {"ec.bin", "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.console.find("vReadSPIDeviceID end\n\n\nBlockNum=0,MaxBlockNum=0"),
+            std::string::npos);
+  EXPECT_EQ(r.console.find("Block Number"), std::string::npos);
+  EXPECT_EQ(r.TraceLines("spi "), (std::vector<std::string>{"spi 05 r1", "spi 9f r4"}));
+  ExpectBoardReleased(r);
+}
+
+}  // namespace
