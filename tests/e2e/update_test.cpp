@@ -420,3 +420,74 @@ TEST(Update, AnEmptyImageEntersAndLeavesFlashModeWithoutTouchingABlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// SPI bytes a transaction line stands for: opcode, address, written and read
+// bytes ("spi 0b @000000 w1 r65536").
+size_t TunnelBytes(const std::string& line) {
+  size_t bytes = 1;
+  size_t at = 7;  // past "spi OP "
+  while (at < line.size()) {
+    size_t end = line.find(' ', at);
+    if (end == std::string::npos) end = line.size();
+    const std::string field = line.substr(at, end - at);
+    if (field[0] == '@') bytes += 3;
+    if (field[0] == 'w' || field[0] == 'r') bytes += std::stoul(field.substr(1));
+    at = end + 1;
+  }
+  return bytes;
+}
+
+TEST(Update, WithoutLatencyEveryTunnelByteCostsExactlyItsHandshake) {
+  // Page program, 32-byte pieces, auto increment by word and by byte.
+  const char* chips[] = {"w25q80", "mx25l512", "sst25vf080b", "sst25vf512a"};
+  for (const char* chip : chips) {
+    SCOPED_TRACE(chip);
+    SimFixture sim;
+    sim.WriteFile("ec.bin", TestImage(0x8001));
+    simtest::RunOptions options;
+    options.port_trace = true;
+    const SimResult r = sim.Run({"--chip", chip, "--ec-latency", "0", "--kbc-latency", "0"},
+                                {"ec.bin", "33"}, options);
+    ASSERT_EQ(r.status, 0);
+    const std::vector<std::string>& ports = r.port_trace;
+    const auto enter = std::find(ports.begin(), ports.end(), "out 66 dc");
+    ASSERT_NE(enter, ports.end());
+    auto leave = ports.end();
+    for (auto it = ports.begin(); it != ports.end(); ++it) {
+      if (it->compare(0, 7, "out 66 ") == 0) leave = it;
+    }
+    ASSERT_EQ(*leave, "out 66 fe");
+    // Sub-commands that begin and end transactions, from the port bytes.
+    size_t selects = 0, deselects = 0;
+    for (auto it = enter + 1; it != leave; ++it) {
+      if (it->compare(0, 7, "out 66 ") != 0) continue;
+      const std::string sub = it->substr(7);
+      if (sub == "01") ++selects;
+      if (sub == "05") ++deselects;
+      if (sub == "02" || sub == "03") {
+        // Skip its operand, the next byte written to 0x66.
+        do {
+          ++it;
+        } while (it != leave && it->compare(0, 7, "out 66 ") != 0);
+      }
+    }
+    size_t transactions = 0, bytes = 0;
+    for (const std::string& line : r.TraceLines("spi ")) {
+      ++transactions;
+      bytes += TunnelBytes(line);
+    }
+    EXPECT_EQ(selects, transactions);
+    EXPECT_EQ(bytes, r.counters.spi_bytes_written + r.counters.spi_bytes_read);
+    // 0xDC with its two waits, the acknowledgement (one OBF poll, one read),
+    // 0x01 and 0x05 with two waits each, every SPI byte as a sub-command
+    // exchange of five accesses, and the leave command with its waits.
+    const size_t expected = 3 + 2 + 3 * (selects + deselects) + 5 * bytes + 3;
+    // From the wait before 0xDC to the wait after the leave command.
+    const size_t actual = static_cast<size_t>(leave - enter) + 1 + 2;
+    EXPECT_EQ(actual, expected);
+  }
+}
+
+}  // namespace
