@@ -14,6 +14,7 @@ constexpr unsigned kColourRed = 0x0C;
 constexpr int64_t kImageVersionHigh = 0xFFF8;
 constexpr int64_t kImageVersionLow = 0xFFF9;
 constexpr int64_t kImageVersionMinSize = kImageVersionLow + 1;
+constexpr int64_t kMaxFileLength = 0x7FFFFFFF;
 
 // The EC firmware's eight-character version string in EC RAM.
 constexpr uint8_t kEcRamVersionString = 0xD8;
@@ -38,6 +39,12 @@ bool bLoadImageFile() {
   pf::fseek(FlashState.ImageFile, 0, pf::kSeekSet);
   if (length < kImageVersionMinSize) {
     pf::printf("\n\rFile too short: no FW version at 0xFFF8!\n\r");
+    return false;
+  }
+  // File positions are signed 32-bit counts; a larger length (a directory
+  // reports one) cannot be an image.
+  if (length > kMaxFileLength) {
+    pf::printf("\n\rFile read fail: no FW version at 0xFFF8!\n\r");
     return false;
   }
   FlashState.ImageData = static_cast<uint8_t*>(AllocatePool(static_cast<size_t>(length)));
@@ -94,6 +101,27 @@ int iCompareWithInput() {
   return status;
 }
 
+// The image is needed for its two version bytes only. Released here rather
+// than left to the end of the program, so that a caller running the program
+// again (the board harness, the test bench) starts without it.
+void vReleaseImageFile() {
+  if (FlashState.ImageData != nullptr) {
+    FreePool(FlashState.ImageData);
+    FlashState.ImageData = nullptr;
+  }
+  if (FlashState.ImageFile != nullptr) {
+    pf::fclose(FlashState.ImageFile);
+    FlashState.ImageFile = nullptr;
+  }
+}
+
+// The file comes first: a /VBF that cannot name an image reads no BRAM.
+int iCompareBramWithFile() {
+  if (!bLoadImageFile()) return 1;
+  vShowBramVersion();
+  return iCompareWithImage();
+}
+
 int iShowVersionString() {
   uint8_t text[kVersionStringLength];
   for (unsigned i = 0; i < kVersionStringLength; ++i)
@@ -143,10 +171,13 @@ int iQueryVersion() {
   }
   pf::printf("\n\rChip ID : 0x%02X\n\r", static_cast<unsigned>(FlashState.ChipId));
   if (FlashState.BramMode == 1) {
-    // The file comes first: a /VBF that cannot name an image reads no BRAM.
-    if (FlashState.BramFileMode == 1 && !bLoadImageFile()) return 1;
+    if (FlashState.BramFileMode == 1) {
+      const int status = iCompareBramWithFile();
+      vReleaseImageFile();
+      return status;
+    }
     vShowBramVersion();
-    return FlashState.BramFileMode == 1 ? iCompareWithImage() : iCompareWithInput();
+    return iCompareWithInput();
   }
   if (FlashState.VersionStringMode == 1) return iShowVersionString();
   return iShowEcRamBytes();

@@ -348,6 +348,15 @@ TEST(VersionQuery, FileFormRefusesFilesItCannotTakeAVersionFrom) {
     // Refused before BRAM is touched.
     for (const std::string& line : r.trace) EXPECT_FALSE(line.starts_with("bram ")) << line;
   }
+  // A directory opens but reports a length no file position can hold.
+  {
+    SimFixture sim;
+    AttributeRun r = RunRecordingAttributes(sim, {}, {"/VBF", "."});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, kBanner + kChipLine + "\n\rfopen file . " +
+                             "\n\rFile read fail: no FW version at 0xFFF8!\n\r");
+    EXPECT_THAT(r.attributes, testing::IsEmpty());
+  }
   // The shortest file that holds both bytes is accepted.
   SimFixture sim;
   sim.WriteFile("ec.bin", ImageWithVersion(0xFFFA, 0x02, 0x41));
