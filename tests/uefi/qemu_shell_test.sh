@@ -56,12 +56,18 @@ runs=(
   "missing|0x15|tolvi-sim.efi -- missing.bin 64"
   "timeout|0x15|tolvi-sim.efi --fault ec-ibf-stuck -- /VC"
   "badopt|0x2|tolvi-sim.efi --no-such-option"
+  "serial|0x0|tolvi-sim.efi ${board[*]} -- /VB 05A"
 )
 {
   printf 'fs0:\r\n'
   for run in "${runs[@]}"; do
     IFS='|' read -r name _ command <<<"$run"
-    printf '%s >a %s.txt\r\n' "$command" "$name"
+    if [[ $name == serial ]]; then
+      # Not redirected: straight to the firmware console, seen on the serial log.
+      printf '%s\r\n' "$command"
+    else
+      printf '%s >a %s.txt\r\n' "$command" "$name"
+    fi
     printf 'echo %%lasterror%% >>a status.txt\r\n'
   done
   printf 'mm f4 2a -IO -w 1 -n\r\n'
@@ -115,7 +121,7 @@ fi
 wanted=(status.txt XQRFW.bin tolvi-sim-flash.bin)
 for run in "${runs[@]}"; do
   IFS='|' read -r name _ _ <<<"$run"
-  wanted+=("$name.txt")
+  [[ $name == serial ]] || wanted+=("$name.txt")
 done
 for f in "${wanted[@]}"; do
   mcopy -n -i disk.img "::/$f" out/ 2>/dev/null || {
@@ -207,6 +213,16 @@ expect_piece vbolder $' \n\r=> Input version is NOT newer then current FW!!\n\r'
 
 sum=$(od -An -v -tu1 ec.bin | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04X", s % 65536 }')
 expect_piece checksum $'\n\rEC file ec.bin checksum : '"$sum"
+
+# The run that was not redirected, as the firmware's terminal emulation put it
+# on the serial line: screen cleared, banner at column 1 row 1 (the terminal
+# counts from 1), and the verdict in light green.
+serial=$(tr -d '\0' <serial.log)
+serial=${serial##*"-- /VB 05A"}
+[[ $serial == *$'\e[2J'*$'\e[02;02H XQR Flash Utility Version : 2.3.0'* ]] ||
+  fail "serial: no cleared screen with the banner at column 1, row 1"
+[[ $serial == *$'SIO FW version :04A \e[1m\e[32m'*'=> Input version is newer then current FW!!'* ]] ||
+  fail "serial: the newer-version verdict is not in light green"
 
 # A name the shell cannot open is a refusal, not a crash.
 expect_piece missing $'\n\rFile Open Fail!'
