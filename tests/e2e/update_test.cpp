@@ -491,3 +491,25 @@ TEST(Update, WithoutLatencyEveryTunnelByteCostsExactlyItsHandshake) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Update, MainAreaImagesOverOneBlockLandWholeWithEveryProgrammingMethod) {
+  const char* chips[] = {"w25q80", "mx25l8005", "sst25vf080b", "xqr", "xqr-a"};
+  const std::vector<uint8_t> image = TestImage(0x2F000, 13);  // 60 KB and two 64 KB blocks
+  for (const char* chip : chips) {
+    SCOPED_TRACE(chip);
+    SimFixture sim;
+    const size_t size = FlashProfileSize(FindFlashProfile(chip)) >= 0x30000 ? 0x2F000 : 0x1F000;
+    sim.WriteFile("ec.bin", Slice(image, 0, size));
+    const SimResult r = sim.Run({"--chip", chip}, {"ec.bin", std::to_string(size / 1024), "/Mn"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(AllErased(r.flash, 0, 0x1000));
+    EXPECT_TRUE(Slice(r.flash, 0x1000, size) == Slice(image, 0, size));
+    EXPECT_TRUE(AllErased(r.flash, 0x1000 + size, r.flash.size()));
+    EXPECT_EQ(r.console.find("Fail"), std::string::npos);
+    ExpectBoardReleased(r);
+  }
+}
+
+}  // namespace
