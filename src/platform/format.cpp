@@ -37,7 +37,7 @@ class Emitter {
   size_t total_ = 0;
 };
 
-struct Spec {
+struct Field {
   bool left;
   bool zero;
   bool plus;
@@ -50,14 +50,14 @@ struct Spec {
 enum class Length { kDefault, kChar, kShort, kLong, kLongLong, kSize };
 
 template <typename Char>
-void EmitInteger(Emitter<Char>& out, const Spec& spec, uint64_t magnitude, bool negative,
+void EmitInteger(Emitter<Char>& out, const Field& field, uint64_t magnitude, bool negative,
                  bool is_signed, unsigned base, bool upper) {
   const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   char digits[24];
   int count = 0;
   const bool has_value = magnitude != 0;
   // An explicit zero precision prints no digit for the value 0, as in C.
-  if (has_value || spec.precision != 0) {
+  if (has_value || field.precision != 0) {
     do {
       digits[count++] = symbols[magnitude % base];
       magnitude /= base;
@@ -67,20 +67,20 @@ void EmitInteger(Emitter<Char>& out, const Spec& spec, uint64_t magnitude, bool 
   if (is_signed) {
     if (negative) {
       sign = '-';
-    } else if (spec.plus) {
+    } else if (field.plus) {
       sign = '+';
-    } else if (spec.space) {
+    } else if (field.space) {
       sign = ' ';
     }
   }
-  const bool prefix = spec.alternate && base == 16 && has_value;
-  const int zeros = spec.precision > count ? spec.precision - count : 0;
+  const bool prefix = field.alternate && base == 16 && has_value;
+  const int zeros = field.precision > count ? field.precision - count : 0;
   const int length = (sign != 0 ? 1 : 0) + (prefix ? 2 : 0) + zeros + count;
-  const int pad = spec.width > length ? spec.width - length : 0;
+  const int pad = field.width > length ? field.width - length : 0;
   // A precision switches the '0' flag off for integers.
-  const bool zero_pad = spec.zero && !spec.left && spec.precision < 0;
+  const bool zero_pad = field.zero && !field.left && field.precision < 0;
 
-  if (!spec.left && !zero_pad) out.Repeat(' ', pad);
+  if (!field.left && !zero_pad) out.Repeat(' ', pad);
   if (sign != 0) out.Put(static_cast<Char>(sign));
   if (prefix) {
     out.Put('0');
@@ -89,27 +89,27 @@ void EmitInteger(Emitter<Char>& out, const Spec& spec, uint64_t magnitude, bool 
   if (zero_pad) out.Repeat('0', pad);
   out.Repeat('0', zeros);
   while (count > 0) out.Put(static_cast<Char>(digits[--count]));
-  if (spec.left) out.Repeat(' ', pad);
+  if (field.left) out.Repeat(' ', pad);
 }
 
 template <typename Char, typename Text>
-void EmitText(Emitter<Char>& out, const Spec& spec, const Text* text) {
+void EmitText(Emitter<Char>& out, const Field& field, const Text* text) {
   static const Text kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
   if (text == nullptr) text = kNull;
   int length = 0;
-  while (text[length] != 0 && (spec.precision < 0 || length < spec.precision)) ++length;
-  const int pad = spec.width > length ? spec.width - length : 0;
-  if (!spec.left) out.Repeat(' ', pad);
+  while (text[length] != 0 && (field.precision < 0 || length < field.precision)) ++length;
+  const int pad = field.width > length ? field.width - length : 0;
+  if (!field.left) out.Repeat(' ', pad);
   for (int i = 0; i < length; ++i) out.Put(static_cast<Char>(text[i]));
-  if (spec.left) out.Repeat(' ', pad);
+  if (field.left) out.Repeat(' ', pad);
 }
 
 template <typename Char>
-void EmitCharacter(Emitter<Char>& out, const Spec& spec, Char c) {
-  const int pad = spec.width > 1 ? spec.width - 1 : 0;
-  if (!spec.left) out.Repeat(' ', pad);
+void EmitCharacter(Emitter<Char>& out, const Field& field, Char c) {
+  const int pad = field.width > 1 ? field.width - 1 : 0;
+  if (!field.left) out.Repeat(' ', pad);
   out.Put(c);
-  if (spec.left) out.Repeat(' ', pad);
+  if (field.left) out.Repeat(' ', pad);
 }
 
 template <typename Char>
@@ -133,40 +133,40 @@ int Format(const pf::FormatWriter<Char>& writer, const Char* format, va_list arg
       continue;
     }
     const Char* start = p++;
-    Spec spec = {false, false, false, false, false, 0, -1};
+    Field field = {false, false, false, false, false, 0, -1};
     for (;; ++p) {
       if (*p == '-') {
-        spec.left = true;
+        field.left = true;
       } else if (*p == '0') {
-        spec.zero = true;
+        field.zero = true;
       } else if (*p == '+') {
-        spec.plus = true;
+        field.plus = true;
       } else if (*p == ' ') {
-        spec.space = true;
+        field.space = true;
       } else if (*p == '#') {
-        spec.alternate = true;
+        field.alternate = true;
       } else {
         break;
       }
     }
     if (*p == '*') {
       ++p;
-      spec.width = va_arg(args, int);
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = spec.width == INT32_MIN ? INT32_MAX : -spec.width;
+      field.width = va_arg(args, int);
+      if (field.width < 0) {
+        field.left = true;
+        field.width = field.width == INT32_MIN ? INT32_MAX : -field.width;
       }
     } else {
-      spec.width = ParseNumber(p);
+      field.width = ParseNumber(p);
     }
     if (*p == '.') {
       ++p;
       if (*p == '*') {
         ++p;
-        spec.precision = va_arg(args, int);
-        if (spec.precision < 0) spec.precision = -1;
+        field.precision = va_arg(args, int);
+        if (field.precision < 0) field.precision = -1;
       } else {
-        spec.precision = ParseNumber(p);
+        field.precision = ParseNumber(p);
       }
     }
     Length length = Length::kDefault;
@@ -224,7 +224,7 @@ int Format(const pf::FormatWriter<Char>& writer, const Char* format, va_list arg
         // Negating in unsigned arithmetic keeps INT64_MIN exact.
         const uint64_t magnitude =
             value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        EmitInteger(out, spec, magnitude, value < 0, true, 10, false);
+        EmitInteger(out, field, magnitude, value < 0, true, 10, false);
         break;
       }
       case 'u':
@@ -251,19 +251,20 @@ int Format(const pf::FormatWriter<Char>& writer, const Char* format, va_list arg
             value = va_arg(args, unsigned);
             break;
         }
-        EmitInteger(out, spec, value, false, false, conversion == 'u' ? 10 : 16, conversion == 'X');
+        EmitInteger(out, field, value, false, false, conversion == 'u' ? 10 : 16,
+                    conversion == 'X');
         break;
       }
       case 'c':
         if (kWide) {
-          EmitCharacter(out, spec, static_cast<Char>(static_cast<char16_t>(va_arg(args, int))));
+          EmitCharacter(out, field, static_cast<Char>(static_cast<char16_t>(va_arg(args, int))));
         } else {
-          EmitCharacter(out, spec,
+          EmitCharacter(out, field,
                         static_cast<Char>(static_cast<unsigned char>(va_arg(args, int))));
         }
         break;
       case 's':
-        EmitText(out, spec, va_arg(args, const Char*));
+        EmitText(out, field, va_arg(args, const Char*));
         break;
       case '%':
         out.Put('%');

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -203,8 +204,7 @@ TEST(HostedConsole, Utf8CoversEveryLengthAndBadSurrogates) {
 }
 
 std::string TempName(const char* leaf) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr ? dir : "/tmp") + "/" + leaf + std::to_string(getpid());
+  return (std::filesystem::temp_directory_path() / (leaf + std::to_string(getpid()))).string();
 }
 
 TEST(HostedFiles, WrittenBytesReadBackAndOffsetsAre64Bit) {
