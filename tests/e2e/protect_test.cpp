@@ -324,6 +324,18 @@ TEST(BootBlockProtection, UpdateAfterProtectionLiftsItAndWritesTheImage) {
   }
 }
 
+TEST(BootBlockProtection, AnImageNameOnTheLineRunsTheUpdateInstead) {
+  SimFixture sim;
+  const std::vector<std::uint8_t> image = RandomBytes(0x1000, 41);
+  sim.WriteFile("ec.bin", image);
+  SimResult r = sim.Run({}, {"ec.bin", "4", "/PB"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.console, testing::Not(testing::HasSubstr("Protect BBK Area Done!")));
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), r.flash.begin())) << "image not written";
+  EXPECT_THAT(r.TraceLines("spi 35"), testing::IsEmpty());
+  EXPECT_EQ(r.flash_status & 0x7C, 0);
+}
+
 TEST(BootBlockProtection, FlashThatNeverSetsItsWriteLatchEndsTheRunOutOfFlashModeWithStatusOne) {
   struct Case {
     std::vector<std::string> args;
