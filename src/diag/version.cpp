@@ -126,7 +126,7 @@ int iShowVersionString() {
   uint8_t text[kVersionStringLength];
   for (unsigned i = 0; i < kVersionStringLength; ++i)
     text[i] = ucReadEcRam(static_cast<uint8_t>(kEcRamVersionString + i));
-  // A zero byte ends the text early, as the firmware pads short strings.
+  // A zero byte among the eight ends the text there.
   pf::sprintf(FlashState.VersionText, "%c%c%c%c%c%c%c%c", text[0], text[1], text[2], text[3],
               text[4], text[5], text[6], text[7]);
   pf::printf("\n\rSIO FW version : %s", FlashState.VersionText);
