@@ -49,14 +49,21 @@ bool bMxicSmallPage() {
          FlashState.SPIDeviceID[2] == vendor::kMxicSmallPageDevice;
 }
 
+// SST parts and the maker's own flash program by auto address increment;
+// false for every other part.
+bool bProgramByAutoIncrement(uint8_t high, uint8_t middle, uint8_t low) {
+  if (!bAaiChip()) return false;
+  if (FlashState.AaiByteMode == 1) {
+    vProgramAaiByte(high, middle, low);
+  } else {
+    vProgramAaiWord(high, middle, low);
+  }
+  return true;
+}
+
 void vProgramArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t page_count) {
-  if (bAaiChip()) {
-    if (FlashState.AaiByteMode == 1) {
-      vProgramAaiByte(high, middle, low);
-    } else {
-      vProgramAaiWord(high, middle, low);
-    }
-  } else if (bMxicSmallPage()) {
+  if (bProgramByAutoIncrement(high, middle, low)) return;
+  if (bMxicSmallPage()) {
     vProgramChunksCounted(high, middle, low, page_count);
   } else {
     vProgramPagesCounted(high, middle, low, page_count);
@@ -64,13 +71,8 @@ void vProgramArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t page_count)
 }
 
 void vProgramWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
-  if (bAaiChip()) {
-    if (FlashState.AaiByteMode == 1) {
-      vProgramAaiByte(high, middle, low);
-    } else {
-      vProgramAaiWord(high, middle, low);
-    }
-  } else if (bMxicSmallPage()) {
+  if (bProgramByAutoIncrement(high, middle, low)) return;
+  if (bMxicSmallPage()) {
     vProgramChunks(high, middle, low);
   } else {
     vProgramPages(high, middle, low);
