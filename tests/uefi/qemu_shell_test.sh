@@ -40,7 +40,7 @@ head -c 100000 /dev/zero | tr '\0' 'Z' >XQRFW.bin
 
 # The board model's BRAM holds version 04A (0x04, 'A'); 05A sorts after it and
 # 03A before it.
-board=(--bram-version 04,41)
+board="--bram-version 04,41"
 
 # Each run's console text goes to its own file (>a: ASCII); its status is
 # appended to status.txt. The last line tells QEMU to exit through the
@@ -50,13 +50,13 @@ runs=(
   "decode|0x15|tolvi.efi ec.bin 64"
   "flash|0x0|tolvi-sim.efi -- ec.bin 64"
   "dump|0x0|tolvi-sim.efi -- /S 64"
-  "vbnewer|0x0|tolvi-sim.efi ${board[*]} -- /VB 05A"
-  "vbolder|0x15|tolvi-sim.efi ${board[*]} -- /VB 03A"
+  "vbnewer|0x0|tolvi-sim.efi $board -- /VB 05A"
+  "vbolder|0x15|tolvi-sim.efi $board -- /VB 03A"
   "checksum|0x0|tolvi-sim.efi -- /c ec.bin"
   "missing|0x15|tolvi-sim.efi -- missing.bin 64"
   "timeout|0x15|tolvi-sim.efi --fault ec-ibf-stuck -- /VC"
   "badopt|0x2|tolvi-sim.efi --no-such-option"
-  "serial|0x0|tolvi-sim.efi ${board[*]} -- /VB 05A"
+  "serial|0x0|tolvi-sim.efi $board -- /VB 05A"
 )
 {
   printf 'fs0:\r\n'
