@@ -2,8 +2,10 @@
 // program, run in-process through the test fixture.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -169,6 +171,36 @@ TEST(BoardSimRun, ScreenAndStatsReportTheEndOfTheRun) {
                 static_cast<unsigned long long>(r.sim_time_ns));
   EXPECT_THAT(r.err, HasSubstr(expected));
   EXPECT_GT(r.counters.port_reads, 0u);
+}
+
+TEST(BoardSimRun, TheHostBinarySeparatesItsOwnOutputStreams) {
+  SimFixture sim;
+  struct Case {
+    std::string arguments;
+    int status;
+    const char* out_start;  // empty: nothing on standard output
+    const char* err;
+  };
+  const Case cases[] = {
+      {"--sio 5e -- /V", 2, "", "tolvi-sim: bad value for --sio (2e, 4e or none): 5e\n"},
+      {"--help", 0, "usage: tolvi-sim", ""},
+      {"--screen -- /VC", 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string command = "cd '" + sim.Dir() + "' && '" + TOLVI_SIM_BINARY + "' " + c.arguments +
+                          " >out.txt 2>err.txt";
+    int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << command;
+    EXPECT_EQ(WEXITSTATUS(raw), c.status) << c.arguments;
+    std::vector<std::uint8_t> out = sim.ReadFile("out.txt");
+    std::vector<std::uint8_t> err = sim.ReadFile("err.txt");
+    EXPECT_EQ(std::string(err.begin(), err.end()), c.err) << c.arguments;
+    EXPECT_THAT(std::string(out.begin(), out.end()), StartsWith(c.out_start)) << c.arguments;
+  }
+  // --screen prints the picture only: the same rows the fixture sees.
+  SimResult in_process = sim.Run({"--screen"}, {"/VC"});
+  std::vector<std::uint8_t> out = sim.ReadFile("out.txt");
+  EXPECT_EQ(std::string(out.begin(), out.end()), in_process.ScreenText() + "\n");
 }
 
 }  // namespace
