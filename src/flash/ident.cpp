@@ -14,8 +14,8 @@ void vPrintMxic() { Print(u" SPI Vendor       : MXIC \n"); }
 void vPrintAmic() { Print(u" SPI Vendor       : AMIC \n"); }
 void vPrintEon() { Print(u" SPI Vendor       : EON \n"); }
 void vPrintEsmt() { Print(u" SPI Vendor       : ESMT \n"); }
-// The maker's own flash: the older "A type" answers the signature read with
-// a zero in its last byte.
+// The maker's own flash. Byte 15 is filled only by the signature read; the
+// "A type" answers the JEDEC read (all 0xFF) and so leaves it 0.
 void vPrintMaker() {
   if (FlashState.SPIDeviceID[15] == 0) {
     Print(u" SPI Vendor       : XQR A type\n");
