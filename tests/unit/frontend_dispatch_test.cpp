@@ -198,6 +198,18 @@ TEST(FrontendDispatch, DumpFileThatCannotBeCreatedEndsWithStatusOne) {
   EXPECT_THAT(r.TraceLines("ec "), IsEmpty());
 }
 
+TEST(FrontendDispatch, DumpThatCannotBeWrittenStillLeavesFlashModeAndEndsWithStatusOne) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+  SimFixture sim;
+  std::filesystem::create_symlink("/dev/full", sim.Path("XQRFW.bin"));
+  SimResult r = sim.Run({}, {"/S", "64"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.console, HasSubstr("-- Save Fail!"));
+  EXPECT_THAT(r.TraceLines("ec f"), ElementsAre("ec fe"));
+  EXPECT_THAT(r.TraceLines("kbc "), ElementsAre("kbc ae"));
+  EXPECT_FALSE(r.ec_in_flash_mode);
+}
+
 struct StatusCase {
   std::vector<std::string> args;
   int status;
