@@ -127,6 +127,17 @@ TEST(FrontendDispatch, MissingImageIsRefusedBeforeTheControllers) {
   EXPECT_THAT(r.TraceLines("kbc "), IsEmpty());
 }
 
+TEST(FrontendDispatch, ImageThatCannotBeReadIsRefusedBeforeTheControllers) {
+  // A directory opens for reading on Linux but has no length and no bytes.
+  SimFixture sim;
+  std::filesystem::create_directory(sim.Path("dir.bin"));
+  SimResult r = sim.Run({}, {"dir.bin", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, "\n\rFile Read Fail!");
+  EXPECT_THAT(r.TraceLines("ec "), IsEmpty());
+  EXPECT_THAT(r.TraceLines("kbc "), IsEmpty());
+}
+
 TEST(FrontendDispatch, ImageNameWinsOverEveryOtherOperation) {
   SimFixture sim;
   sim.WriteFile("ec.bin", Pattern(0x1000, 1));
