@@ -16,4 +16,7 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 cmake --preset asan
 cmake --build build-asan -j "$jobs"
-ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE uefi
+ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE 'uefi|fuzz'
+# The fuzzers run one at a time for their bounded time; -V shows each one's
+# final statistics (runs done, executions per second).
+ctest --test-dir build-asan --output-on-failure -L fuzz -V
