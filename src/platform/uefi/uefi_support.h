@@ -82,7 +82,7 @@ enum class OpenKind { kInvalid, kRead, kReadWrite, kCreateTruncate };
 // "r"/"rb" read, "r+"/"rb+"/"r+b" read and write an existing file,
 // "w"/"wb"/"w+"/"wb+"/"w+b" create or truncate. Appending is not offered.
 inline OpenKind ParseOpenMode(const char* mode) {
-  if (mode == nullptr) return OpenKind::kInvalid;
+  if (mode == nullptr || mode[0] == 0) return OpenKind::kInvalid;
   const char kind = mode[0];
   bool plus = false;
   for (const char* m = mode + 1; *m != 0; ++m) {
