@@ -170,18 +170,20 @@ void PortTraceLine(void*, const char* text) {
   }
 }
 
-// Reads a whole file of exactly `size` bytes. Returns false with the reason.
-bool ReadExact(const char* path, uint8_t* buffer, uint32_t size, const char** reason) {
+// Reads a whole file of exactly `size` bytes. Returns false with the reason,
+// ending where the file's name follows.
+bool ReadExact(const char* path, uint8_t* buffer, uint32_t size, const char* owner,
+               TraceText* reason) {
   pf::FILE* file = pf::fopen(path, "rb");
   if (file == nullptr) {
-    *reason = "cannot open ";
+    reason->Add("cannot open ");
     return false;
   }
   bool ok = pf::fseek(file, 0, pf::kSeekEnd) == 0 && pf::ftell(file) == static_cast<int64_t>(size);
   if (!ok) {
-    *reason = "wrong size (the chip and the file must match): ";
+    reason->Add("wrong size (").Add(owner).Add(" takes ").Dec(size).Add(" bytes): ");
   } else if (pf::fseek(file, 0, pf::kSeekSet) != 0 || pf::fread(buffer, 1, size, file) != size) {
-    *reason = "cannot read ";
+    reason->Add("cannot read ");
     ok = false;
   }
   pf::fclose(file);
@@ -363,10 +365,10 @@ int SimMain(int argc, char** argv) {
     if (profile == nullptr)
       return HarnessError("unknown chip (see --list-chips): ", options.chip_name);
   }
-  const char* reason = nullptr;
+  TraceText reason;
   if (options.ec_ram_path != nullptr) {
-    if (!ReadExact(options.ec_ram_path, h.ec_ram, sizeof(h.ec_ram), &reason)) {
-      return HarnessError(reason, options.ec_ram_path);
+    if (!ReadExact(options.ec_ram_path, h.ec_ram, sizeof(h.ec_ram), "EC RAM", &reason)) {
+      return HarnessError(reason.Text(), options.ec_ram_path);
     }
     options.board.ec.ram = h.ec_ram;
   }
@@ -379,9 +381,11 @@ int SimMain(int argc, char** argv) {
     __builtin_memset(flash, 0xFF, size);  // a new chip comes erased
   } else {
     pf::fclose(probe);
-    if (!ReadExact(options.flash_path, flash, size, &reason)) {
+    TraceText chip;
+    chip.Add("chip ").Add(FlashProfileName(profile));
+    if (!ReadExact(options.flash_path, flash, size, chip.Text(), &reason)) {
       PlatFree(flash);
-      return HarnessError(reason, options.flash_path);
+      return HarnessError(reason.Text(), options.flash_path);
     }
   }
 

@@ -38,9 +38,11 @@ uint8_t KbcModel::ReadData() {
 
 void KbcModel::WriteCommand(uint8_t command) {
   last_write_command_ = true;
-  TraceText line;
-  line.Add("kbc ").Hex(command);
-  line.EmitTo(trace_);
+  if (trace_ != nullptr) {
+    TraceText line;
+    line.Add("kbc ").Hex(command);
+    line.EmitTo(trace_);
+  }
   if (input_.Write(command, true)) Take();
 }
 

@@ -42,8 +42,7 @@ TEST(BoardSimRun, HarnessErrorsExitTwoWithOneLineAndTouchNothing) {
       {{"--chip", "no-such-part"}, "tolvi-sim: unknown chip (see --list-chips): no-such-part\n"},
       {{"--fault", "no-such-fault"}, "tolvi-sim: unknown fault or bad argument: no-such-fault\n"},
       {{"--ec-ram", "missing.bin"}, "tolvi-sim: cannot open missing.bin\n"},
-      {{"--ec-ram", "short.bin"},
-       "tolvi-sim: wrong size (the chip and the file must match): short.bin\n"},
+      {{"--ec-ram", "short.bin"}, "tolvi-sim: wrong size (EC RAM takes 256 bytes): short.bin\n"},
   };
   for (const Case& c : cases) {
     SimFixture sim;
@@ -93,8 +92,10 @@ TEST(BoardSimRun, TheFlashFileStartsErasedAtTheChipSizeAndPersists) {
   sim.WriteFile(kFlashFile, contents);
   SimResult wrong = sim.Run({}, {});
   EXPECT_EQ(wrong.status, 2);
-  EXPECT_EQ(wrong.err,
-            "tolvi-sim: wrong size (the chip and the file must match): tolvi-sim-flash.bin\n");
+  EXPECT_EQ(wrong.err, "tolvi-sim: wrong size (chip " +
+                           std::string(FlashProfileName(DefaultFlashProfile())) + " takes " +
+                           std::to_string(FlashProfileSize(DefaultFlashProfile())) +
+                           " bytes): tolvi-sim-flash.bin\n");
   EXPECT_EQ(sim.ReadFile(kFlashFile).size(), 4096u) << "left as it was";
 
   SimResult named =
