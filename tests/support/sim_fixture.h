@@ -4,15 +4,22 @@
 //
 //   SimFixture sim;                              // a fresh temporary directory
 //   sim.WriteFile("ec.bin", image);              // input files for the program
-//   SimResult r = sim.Run({"--chip", "w25x80"}, {"ec.bin", "64"});
+//   SimResult r = sim.Run({"--chip", "w25q80"}, {"ec.bin", "64"});
 //   EXPECT_EQ(r.status, 0);
-//   EXPECT_EQ(r.flash, image);
+//   EXPECT_TRUE(std::equal(image.begin(), image.end(), r.flash.begin()));
 //   EXPECT_THAT(r.trace, testing::Contains("ec dc -> 33"));
 //
 // Every Run of one SimFixture uses the same directory, so the flash file
 // (tolvi-sim-flash.bin) and the dump (XQRFW.bin) persist between runs as they
 // do for a person at a shell. The directory is removed with the fixture.
 // RunSim() is the one-run shorthand.
+//
+// The board without options: super-I/O chip 0x5512 at 0x2E, BRAM (logical
+// device 0x10) at ports 0x70/0x71 holding version bytes 02,41 ("02A"); EC
+// answering 0xDC with 0x33, its RAM zero but "XQR02A.0" at 0xD8; IBF set for
+// one status read after each EC or KBC write; no KBC bytes pending; 1000 ns
+// per port access; the flash model's default chip, erased. `tolvi-sim --help`
+// lists the options that change these.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +78,7 @@ struct SimResult {
 
   // The screen as one text, rows joined with "\n", trailing empty rows left out.
   std::string ScreenText() const;
-  // Trace lines that begin with prefix, e.g. Lines("ec ") or Lines("spi 02").
+  // Trace lines that begin with prefix, e.g. TraceLines("ec ") or TraceLines("spi 02").
   std::vector<std::string> TraceLines(const std::string& prefix) const;
 };
 
