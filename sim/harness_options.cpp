@@ -78,24 +78,24 @@ class Scanner {
     }
     return true;
   }
-  bool Fault(const char* spec);
+  bool Fault(const char* fault_text);
 
   SimOptions* options_;
   char* error_;
   size_t error_size_;
 };
 
-bool Scanner::Fault(const char* spec) {
+bool Scanner::Fault(const char* fault_text) {
   BoardConfig& board = options_->board;
   const char* arg = nullptr;
   char kind[40];
   size_t n = 0;
-  while (spec[n] != '\0' && spec[n] != ':' && n + 1 < sizeof(kind)) {
-    kind[n] = spec[n];
+  while (fault_text[n] != '\0' && fault_text[n] != ':' && n + 1 < sizeof(kind)) {
+    kind[n] = fault_text[n];
     ++n;
   }
   kind[n] = '\0';
-  if (spec[n] == ':') arg = spec + n + 1;
+  if (fault_text[n] == ':') arg = fault_text + n + 1;
   uint64_t number = 0;
   bool has_number = false;
   auto parse = [&](unsigned base, uint64_t limit) {
@@ -107,7 +107,7 @@ bool Scanner::Fault(const char* spec) {
   if (Equal(kind, "ec-ibf-stuck") || Equal(kind, "kbc-ibf-stuck")) {
     // ARG: the write, counted from 1, from which the input buffer stays full.
     if (!parse(10, 0xFFFFFFFF) || (has_number && number == 0)) {
-      return Fail("bad fault argument: ", spec);
+      return Fail("bad fault argument: ", fault_text);
     }
     uint64_t from = has_number ? number : 1;
     if (kind[0] == 'e') {
@@ -126,24 +126,24 @@ bool Scanner::Fault(const char* spec) {
     return true;
   }
   if (Equal(kind, "ec-stale")) {
-    if (!parse(16, 0xFF)) return Fail("bad fault argument: ", spec);
+    if (!parse(16, 0xFF)) return Fail("bad fault argument: ", fault_text);
     board.ec.stale_output = true;
     board.ec.stale_byte = has_number ? static_cast<uint8_t>(number) : 0x00;
     return true;
   }
   if (Equal(kind, "sio-foreign")) {
-    if (!parse(16, 0xFF)) return Fail("bad fault argument: ", spec);
+    if (!parse(16, 0xFF)) return Fail("bad fault argument: ", fault_text);
     board.sio.foreign_family = true;
     // 0x86 belongs to none of the configured chip families.
     board.sio.foreign_code = has_number ? static_cast<uint8_t>(number) : 0x86;
     return true;
   }
-  if (kind[0] == '\0') return Fail("bad fault: ", spec);
+  if (kind[0] == '\0') return Fail("bad fault: ", fault_text);
   // Everything else is the flash chip's to accept or refuse.
   if (options_->chip_fault_count == SimOptions::kMaxChipFaults) {
-    return Fail("too many faults: ", spec);
+    return Fail("too many faults: ", fault_text);
   }
-  options_->chip_faults[options_->chip_fault_count++] = spec;
+  options_->chip_faults[options_->chip_fault_count++] = fault_text;
   return true;
 }
 
