@@ -26,7 +26,8 @@ echo "== tolvi-sim --screen -- ec.bin 64   (the last screen of the update)"
 "$sim" --screen -- ec.bin 64
 echo
 echo "== tolvi-sim --stats -- /S 64   (dump the flash to XQRFW.bin)"
-"$sim" --stats -- /S 64
+"$sim" --stats -- /S 64 2>stats.txt
 echo
+cat stats.txt
 echo "== compare"
 cmp <(head -c 65536 XQRFW.bin) ec.bin && echo "XQRFW.bin equals ec.bin (65536 bytes)"
