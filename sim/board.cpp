@@ -1,6 +1,6 @@
 #include "sim/board.h"
 
-#include "sim/trace_text.h"
+#include "sim/sim_text.h"
 
 BoardConfig DefaultBoardConfig() {
   BoardConfig config;

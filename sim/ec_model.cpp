@@ -1,6 +1,6 @@
 #include "sim/ec_model.h"
 
-#include "sim/trace_text.h"
+#include "sim/sim_text.h"
 
 void EcModel::Init(const EcConfig& config, SpiDevice* spi, const TraceSink* trace) {
   input_.Init(config.ibf_latency, config.ibf_stuck_from);

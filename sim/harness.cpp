@@ -5,7 +5,7 @@
 #include "sim/console_model.h"
 #include "sim/flash/flash_chip.h"
 #include "sim/harness_options.h"
-#include "sim/trace_text.h"
+#include "sim/sim_text.h"
 #include "tolvi.h"
 
 namespace {

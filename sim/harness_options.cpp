@@ -1,45 +1,13 @@
 #include "sim/harness_options.h"
 
-#include "sim/trace_text.h"
+#include "sim/sim_text.h"
 
 namespace {
-
-bool Equal(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a == *b;
-}
 
 bool StartsWith(const char* text, const char* prefix) {
   while (*prefix != '\0') {
     if (*text++ != *prefix++) return false;
   }
-  return true;
-}
-
-// Whole-text numbers only: "12x" or "" is refused, not read as 12 or 0.
-bool ParseUnsigned(const char* text, unsigned base, uint64_t limit, uint64_t* value) {
-  if (base == 16 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
-  if (*text == '\0') return false;
-  uint64_t result = 0;
-  for (; *text != '\0'; ++text) {
-    unsigned digit;
-    char c = *text;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return false;
-    }
-    if (result > (limit - digit) / base) return false;
-    result = result * base + digit;
-  }
-  *value = result;
   return true;
 }
 
@@ -104,7 +72,7 @@ bool Scanner::Fault(const char* fault_text) {
     return has_number;
   };
 
-  if (Equal(kind, "ec-ibf-stuck") || Equal(kind, "kbc-ibf-stuck")) {
+  if (TextEqual(kind, "ec-ibf-stuck") || TextEqual(kind, "kbc-ibf-stuck")) {
     // ARG: the write, counted from 1, from which the input buffer stays full.
     if (!parse(10, 0xFFFFFFFF) || (has_number && number == 0)) {
       return Fail("bad fault argument: ", fault_text);
@@ -117,21 +85,21 @@ bool Scanner::Fault(const char* fault_text) {
     }
     return true;
   }
-  if (Equal(kind, "ec-no-obf") && arg == nullptr) {
+  if (TextEqual(kind, "ec-no-obf") && arg == nullptr) {
     board.ec.no_obf = true;
     return true;
   }
-  if (Equal(kind, "kbc-obf-stuck") && arg == nullptr) {
+  if (TextEqual(kind, "kbc-obf-stuck") && arg == nullptr) {
     board.kbc.obf_stuck = true;
     return true;
   }
-  if (Equal(kind, "ec-stale")) {
+  if (TextEqual(kind, "ec-stale")) {
     if (!parse(16, 0xFF)) return Fail("bad fault argument: ", fault_text);
     board.ec.stale_output = true;
     board.ec.stale_byte = has_number ? static_cast<uint8_t>(number) : 0x00;
     return true;
   }
-  if (Equal(kind, "sio-foreign")) {
+  if (TextEqual(kind, "sio-foreign")) {
     if (!parse(16, 0xFF)) return Fail("bad fault argument: ", fault_text);
     board.sio.foreign_family = true;
     // 0x86 belongs to none of the configured chip families.
@@ -153,49 +121,49 @@ bool Scanner::Option(int argc, char** argv, int* index) {
   uint64_t number = 0;
   const char* text = nullptr;
 
-  if (Equal(option, "--help")) {
+  if (TextEqual(option, "--help")) {
     options_->help = true;
-  } else if (Equal(option, "--list-chips")) {
+  } else if (TextEqual(option, "--list-chips")) {
     options_->list_chips = true;
-  } else if (Equal(option, "--screen")) {
+  } else if (TextEqual(option, "--screen")) {
     options_->screen = true;
-  } else if (Equal(option, "--stats")) {
+  } else if (TextEqual(option, "--stats")) {
     options_->stats = true;
-  } else if (Equal(option, "--no-ec")) {
+  } else if (TextEqual(option, "--no-ec")) {
     board.no_ec = true;
-  } else if (Equal(option, "--flash")) {
+  } else if (TextEqual(option, "--flash")) {
     return Value(argc, argv, index, &options_->flash_path);
-  } else if (Equal(option, "--chip")) {
+  } else if (TextEqual(option, "--chip")) {
     return Value(argc, argv, index, &options_->chip_name);
-  } else if (Equal(option, "--ec-ram")) {
+  } else if (TextEqual(option, "--ec-ram")) {
     return Value(argc, argv, index, &options_->ec_ram_path);
-  } else if (Equal(option, "--trace")) {
+  } else if (TextEqual(option, "--trace")) {
     return Value(argc, argv, index, &options_->trace_path);
-  } else if (Equal(option, "--trace-ports")) {
+  } else if (TextEqual(option, "--trace-ports")) {
     return Value(argc, argv, index, &options_->trace_ports_path);
-  } else if (Equal(option, "--fault")) {
+  } else if (TextEqual(option, "--fault")) {
     return Value(argc, argv, index, &text) && Fault(text);
-  } else if (Equal(option, "--sio")) {
+  } else if (TextEqual(option, "--sio")) {
     if (!Value(argc, argv, index, &text)) return false;
-    if (Equal(text, "2e")) {
+    if (TextEqual(text, "2e")) {
       board.sio.index_port = 0x2E;
-    } else if (Equal(text, "4e")) {
+    } else if (TextEqual(text, "4e")) {
       board.sio.index_port = 0x4E;
-    } else if (Equal(text, "none")) {
+    } else if (TextEqual(text, "none")) {
       board.sio.index_port = 0;
     } else {
       return Fail("bad value for --sio (2e, 4e or none): ", text);
     }
-  } else if (Equal(option, "--chip-id")) {
+  } else if (TextEqual(option, "--chip-id")) {
     if (!Number(argc, argv, index, 16, 0xFFFF, &number)) return false;
     board.sio.chip_id = static_cast<uint16_t>(number);
-  } else if (Equal(option, "--bram-base")) {
+  } else if (TextEqual(option, "--bram-base")) {
     if (!Number(argc, argv, index, 16, 0xFFFE, &number)) return false;
     board.sio.bram_base = static_cast<uint16_t>(number);
-  } else if (Equal(option, "--ec-ack")) {
+  } else if (TextEqual(option, "--ec-ack")) {
     if (!Number(argc, argv, index, 16, 0xFF, &number)) return false;
     board.ec.ack = static_cast<uint8_t>(number);
-  } else if (Equal(option, "--bram-version")) {
+  } else if (TextEqual(option, "--bram-version")) {
     if (!Value(argc, argv, index, &text)) return false;
     // HH,LL: two hexadecimal bytes.
     char high[8];
@@ -212,16 +180,16 @@ bool Scanner::Option(int argc, char** argv, int* index) {
     }
     board.sio.bram_high = static_cast<uint8_t>(number);
     board.sio.bram_low = static_cast<uint8_t>(low);
-  } else if (Equal(option, "--ec-latency")) {
+  } else if (TextEqual(option, "--ec-latency")) {
     if (!Number(argc, argv, index, 10, 0xFFFFFFFF, &number)) return false;
     board.ec.ibf_latency = static_cast<uint32_t>(number);
-  } else if (Equal(option, "--kbc-latency")) {
+  } else if (TextEqual(option, "--kbc-latency")) {
     if (!Number(argc, argv, index, 10, 0xFFFFFFFF, &number)) return false;
     board.kbc.ibf_latency = static_cast<uint32_t>(number);
-  } else if (Equal(option, "--kbc-pending")) {
+  } else if (TextEqual(option, "--kbc-pending")) {
     if (!Number(argc, argv, index, 10, 0xFFFFFFFF, &number)) return false;
     board.kbc.pending_bytes = static_cast<uint32_t>(number);
-  } else if (Equal(option, "--bus-ns")) {
+  } else if (TextEqual(option, "--bus-ns")) {
     if (!Number(argc, argv, index, 10, 1000000000, &number)) return false;
     board.bus_ns = number;
   } else {
@@ -240,7 +208,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, si
 
   int separator = -1;
   for (int i = 1; i < argc; ++i) {
-    if (Equal(argv[i], "--")) {
+    if (TextEqual(argv[i], "--")) {
       separator = i;
       break;
     }

@@ -1,6 +1,6 @@
 #include "sim/kbc_model.h"
 
-#include "sim/trace_text.h"
+#include "sim/sim_text.h"
 
 void KbcModel::Init(const KbcConfig& config, const TraceSink* trace) {
   input_.Init(config.ibf_latency, config.ibf_stuck_from);

@@ -1,6 +1,6 @@
 #include "sim/sio_model.h"
 
-#include "sim/trace_text.h"
+#include "sim/sim_text.h"
 
 namespace {
 // Configuration entry keys; the 0x4E pair ends in 0xAA instead of 0x55.

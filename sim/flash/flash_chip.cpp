@@ -6,7 +6,7 @@
 #include "sim/flash/flash_chip.h"
 
 #include "sim/flash/flash_profile.h"
-#include "sim/flash/flash_text.h"
+#include "sim/sim_text.h"
 
 namespace {
 
@@ -392,7 +392,7 @@ ProtectedRange ProtectedRangeOf(const FlashProfile& profile, uint8_t status1, ui
 
 void FlashChip::EmitTrace() const {
   char text[64];
-  flash_text::Line line(text, sizeof(text));
+  TextLine line(text, sizeof(text));
   line.Add("spi ").Hex(opcode_, 2);
   uint32_t written = writes_;
   if (traced_address_ && shifted_ >= header_) {

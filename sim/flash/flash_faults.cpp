@@ -2,7 +2,7 @@
 // of the ways real parts wear out or are mis-wired.
 #include "sim/flash/flash_chip.h"
 #include "sim/flash/flash_profile.h"
-#include "sim/flash/flash_text.h"
+#include "sim/sim_text.h"
 
 namespace {
 
@@ -34,24 +34,23 @@ bool FlashChip::ApplyFault(const char* kind_text, const char* arg) {
   const char* inline_arg = SplitKind(kind_text, kind, sizeof(kind));
   if (arg == nullptr) arg = inline_arg;
 
-  using flash_text::Equal;
-  if (Equal(kind, "busy-stuck")) {
+  if (TextEqual(kind, "busy-stuck")) {
     busy_stuck_ = true;
-  } else if (Equal(kind, "wel-never-sets")) {
+  } else if (TextEqual(kind, "wel-never-sets")) {
     wel_never_sets_ = true;
-  } else if (Equal(kind, "wel-never-clears")) {
+  } else if (TextEqual(kind, "wel-never-clears")) {
     wel_never_clears_ = true;
-  } else if (Equal(kind, "wp-low")) {
+  } else if (TextEqual(kind, "wp-low")) {
     wp_low_ = true;
-  } else if (Equal(kind, "bit-stuck") || Equal(kind, "bit-stuck-random") ||
-             Equal(kind, "erase-leaves")) {
-    const bool random = Equal(kind, "bit-stuck-random");
+  } else if (TextEqual(kind, "bit-stuck") || TextEqual(kind, "bit-stuck-random") ||
+             TextEqual(kind, "erase-leaves")) {
+    const bool random = TextEqual(kind, "bit-stuck-random");
     uint64_t value = 0;
-    if (!flash_text::ParseNumber(arg, random ? 10 : 16, &value)) return false;
+    if (!ParseUnsigned(arg, random ? 10 : 16, UINT64_MAX, &value)) return false;
     if (random) value = Mix(value) % profile_->size;
     if (value >= profile_->size) return false;
     const uint32_t address = static_cast<uint32_t>(value);
-    if (Equal(kind, "erase-leaves")) {
+    if (TextEqual(kind, "erase-leaves")) {
       if (erase_leaves_count_ == kMaxFaultAddresses) return false;
       erase_leaves_address_[erase_leaves_count_++] = address;
     } else {

@@ -4,7 +4,7 @@
 // typical value).
 #include "sim/flash/flash_chip.h"
 #include "sim/flash/flash_profile.h"
-#include "sim/flash/flash_text.h"
+#include "sim/sim_text.h"
 
 namespace {
 
@@ -212,7 +212,7 @@ const FlashProfile* DefaultFlashProfile() { return &kProfiles[0]; }
 const FlashProfile* FindFlashProfile(const char* name) {
   if (name == nullptr) return nullptr;
   for (const FlashProfile& profile : kProfiles) {
-    if (flash_text::Equal(profile.name, name)) return &profile;
+    if (TextEqual(profile.name, name)) return &profile;
   }
   return nullptr;
 }
@@ -233,7 +233,7 @@ static uint8_t JedecByte(const FlashProfile& profile, uint32_t index) {
 }
 
 void FormatFlashProfileLine(const FlashProfile* profile, char* buffer, size_t size) {
-  flash_text::Line line(buffer, size);
+  TextLine line(buffer, size);
   line.Add(profile->name).PadTo(13);
   for (uint32_t i = 0; i < 4; ++i) {
     if (i != 0) line.Char(' ');

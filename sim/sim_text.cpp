@@ -1,12 +1,13 @@
-#include "sim/flash/flash_text.h"
+#include "sim/sim_text.h"
 
-namespace flash_text {
+#include "sim/sim_types.h"
 
-Line::Line(char* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity), length_(0) {
+TextLine::TextLine(char* buffer, size_t capacity)
+    : buffer_(buffer), capacity_(capacity), length_(0) {
   if (capacity_ != 0) buffer_[0] = '\0';
 }
 
-Line& Line::Char(char c) {
+TextLine& TextLine::Char(char c) {
   if (length_ + 1 < capacity_) {
     buffer_[length_++] = c;
     buffer_[length_] = '\0';
@@ -14,43 +15,47 @@ Line& Line::Char(char c) {
   return *this;
 }
 
-Line& Line::Add(const char* text) {
+TextLine& TextLine::Add(const char* text) {
   while (*text != '\0') Char(*text++);
   return *this;
 }
 
-Line& Line::Hex(uint64_t value, unsigned digits) {
-  char scratch[16];
+TextLine& TextLine::Hex(uint64_t value, unsigned digits) {
+  char reversed[16];
   unsigned count = 0;
   do {
-    scratch[count++] = "0123456789abcdef"[value & 0xF];
+    reversed[count++] = "0123456789abcdef"[value & 0xF];
     value >>= 4;
   } while (value != 0);
   for (unsigned i = count; i < digits; ++i) Char('0');
-  while (count != 0) Char(scratch[--count]);
+  while (count != 0) Char(reversed[--count]);
   return *this;
 }
 
-Line& Line::Dec(uint64_t value, unsigned width) {
-  char scratch[20];
+TextLine& TextLine::Dec(uint64_t value, unsigned width) {
+  char reversed[20];
   unsigned count = 0;
   do {
-    scratch[count++] = static_cast<char>('0' + value % 10);
+    reversed[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
   for (unsigned i = count; i < width; ++i) Char(' ');
-  while (count != 0) Char(scratch[--count]);
+  while (count != 0) Char(reversed[--count]);
   return *this;
 }
 
-Line& Line::PadTo(size_t column) {
+TextLine& TextLine::PadTo(size_t column) {
   do {
     Char(' ');
   } while (length_ < column && length_ + 1 < capacity_);
   return *this;
 }
 
-bool Equal(const char* a, const char* b) {
+void TextLine::EmitTo(const TraceSink* sink) const {
+  if (sink != nullptr && sink->line != nullptr) sink->line(sink->context, buffer_);
+}
+
+bool TextEqual(const char* a, const char* b) {
   while (*a != '\0' && *a == *b) {
     ++a;
     ++b;
@@ -58,7 +63,7 @@ bool Equal(const char* a, const char* b) {
   return *a == *b;
 }
 
-bool ParseNumber(const char* text, unsigned base, uint64_t* value) {
+bool ParseUnsigned(const char* text, unsigned base, uint64_t limit, uint64_t* value) {
   if (text == nullptr) return false;
   if (base == 16 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
   if (*text == '\0') return false;
@@ -75,12 +80,10 @@ bool ParseNumber(const char* text, unsigned base, uint64_t* value) {
     } else {
       return false;
     }
-    if (digit >= base) return false;
-    if (result > (UINT64_MAX - digit) / base) return false;
+    if (digit >= base || digit > limit) return false;
+    if (result > (limit - digit) / base) return false;
     result = result * base + digit;
   }
   *value = result;
   return true;
 }
-
-}  // namespace flash_text
