@@ -69,14 +69,11 @@ void vEraseSectors(uint8_t high, uint8_t middle, uint8_t low, uint8_t count) {
   Print(u" -- Erase OK. \n\n");
 }
 
-bool bEraseVerify(uint8_t high, uint8_t middle, uint8_t low) {
-  vSpiWriteDisable();
-  vWaitSpiReady();
-  vStartFastRead(uiFlashAddress(high, middle, low));
-  FlashState.EndCount = ullAreaEndCount();
+bool bCheckErased(uint32_t address, uint64_t end_count, uint64_t mark_every) {
+  vOpenReadPass(address);
+  FlashState.EndCount = end_count;
   Print(u"  Erase Verify...  : ");
   const uint64_t block_start = static_cast<uint64_t>(FlashState.BlockNum) * 0x10000;
-  const uint64_t mark_every = FlashState.BbkMode == 1 ? 0x100 : 0x1000;
   bool passed = true;
   FlashState.counterN = 0;
   for (;;) {
@@ -88,11 +85,16 @@ bool bEraseVerify(uint8_t high, uint8_t middle, uint8_t low) {
     if (FlashState.counterN % mark_every == 0) vPrintProgressMark();
     if (++FlashState.counterN == 0x10000) break;
   }
-  vWaitSpiReady();
+  vCloseReadPass();
   if (passed) {
     Print(u" -- Verify OK. \n\n");
   } else {
     Print(u" -- Verify Fail. counterN=%x\n", static_cast<unsigned>(FlashState.counterN));
   }
   return passed;
+}
+
+bool bEraseVerify(uint8_t high, uint8_t middle, uint8_t low) {
+  return bCheckErased(uiFlashAddress(high, middle, low), ullAreaEndCount(),
+                      FlashState.BbkMode == 1 ? 0x100 : 0x1000);
 }

@@ -50,9 +50,18 @@ inline void vSendFlashAddress(uint32_t address) {
   vSendSpiData(static_cast<uint8_t>(address));
 }
 
-// Opens a fast read at the address and sends its dummy byte; the transaction
-// stays open while the caller reads.
-void vStartFastRead(uint32_t address);
+// Every pass that reads the flash back opens the same way: the write-enable
+// latch cleared, the flash idle, then a fast read at the address with its
+// dummy byte. The transaction stays open while the caller takes bytes.
+void vOpenReadPass(uint32_t address);
+// Ends the pass's read: the ready poll's 0x01 closes the transaction.
+void vCloseReadPass();
+
+// Reads the flash from `address` and checks that it reads erased until the
+// position counted from block 0 reaches `end_count` or 64 KB are read, with a
+// mark every `mark_every` bytes. Prints the check's line and, on a failure,
+// the failing counterN.
+bool bCheckErased(uint32_t address, uint64_t end_count, uint64_t mark_every);
 
 // Which image byte belongs at a distance from a procedure's start address. In
 // main-area mode the image starts 0x1000 into the flash, so from block 1 on

@@ -21,13 +21,6 @@ uint64_t ullAreaEndCount() {
 
 void vPrintProgressMark() { Print(u"%c", ProgressMark); }
 
-void vStartFastRead(uint32_t address) {
-  vEnterFollowMode();
-  vSendSpiCommand(flash_op::kFastRead);
-  vSendFlashAddress(address);
-  vSendSpiData(0x00);  // dummy byte
-}
-
 namespace {
 
 // One page-program command; the flash starts writing it when the next

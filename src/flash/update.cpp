@@ -121,35 +121,11 @@ bool bUpdateArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t erase_count,
 
 bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
   vEraseBlock(high, middle, low);
-  vSpiWriteDisable();
-  vWaitSpiReady();
-  vStartFastRead(uiFlashAddress(high, middle, low));
   const uint64_t size = static_cast<uint64_t>(FlashState.ImageSize);
   // From block 1 on, main-area mode runs 0x1000 behind the flash.
-  if (FlashState.MainMode != 0 && FlashState.ImageSize > 0x10000) {
-    FlashState.EndCount = size + 0x1000;
-  } else {
-    FlashState.EndCount = size;
-  }
-  Print(u"  Erase Verify...  : ");
-  const uint64_t block_start = static_cast<uint64_t>(FlashState.BlockNum) * 0x10000;
-  bool erased = true;
-  FlashState.counterN = 0;
-  for (;;) {
-    if (block_start + FlashState.counterN == FlashState.EndCount) break;
-    if (ucReadSpiData() != 0xFF) {
-      erased = false;
-      break;
-    }
-    if (FlashState.counterN % 0x1000 == 0) vPrintProgressMark();
-    if (++FlashState.counterN == 0x10000) break;
-  }
-  vWaitSpiReady();
-  if (!erased) {
-    Print(u" -- Verify Fail. counterN=%x\n", static_cast<unsigned>(FlashState.counterN));
-    return bFailBlock();
-  }
-  Print(u" -- Verify OK. \n\n");
+  const uint64_t end_count =
+      FlashState.MainMode != 0 && FlashState.ImageSize > 0x10000 ? size + 0x1000 : size;
+  if (!bCheckErased(uiFlashAddress(high, middle, low), end_count, 0x1000)) return bFailBlock();
   vProgramWholeBlock(high, middle, low);
   if (!bVerifyBlock(high, middle, low)) return bFailBlock();
   return true;

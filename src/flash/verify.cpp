@@ -19,10 +19,19 @@ constexpr uint16_t kDumpMarkEvery = 6553;
 
 }  // namespace
 
-bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
+void vOpenReadPass(uint32_t address) {
   vSpiWriteDisable();
   vWaitSpiReady();
-  vStartFastRead(uiFlashAddress(high, middle, low));
+  vEnterFollowMode();
+  vSendSpiCommand(flash_op::kFastRead);
+  vSendFlashAddress(address);
+  vSendSpiData(0x00);  // dummy byte
+}
+
+void vCloseReadPass() { vWaitSpiReady(); }
+
+bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
+  vOpenReadPass(uiFlashAddress(high, middle, low));
   FlashState.EndCount = ullVerifyEndCount();
   Print(u"  Verify...        : ");
   const uint64_t block_start = static_cast<uint64_t>(FlashState.BlockNum) * 0x10000;
@@ -38,7 +47,7 @@ bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
       if (flash_byte != image_byte) {
         Print(u"[%x]=%x  ROM data=%x", static_cast<unsigned>(FlashState.ImageOffset),
               static_cast<unsigned>(image_byte), static_cast<unsigned>(flash_byte));
-        vWaitSpiReady();
+        vCloseReadPass();
         Print(u" -- Verify Fail. \n");
         return false;
       }
@@ -46,18 +55,16 @@ bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
     if (FlashState.counterN % mark_every == 0) vPrintProgressMark();
     if (++FlashState.counterN == 0x10000) break;
   }
-  vWaitSpiReady();
+  vCloseReadPass();
   Print(u" -- Verify OK. \n");
   return true;
 }
 
 void vSaveFlashToFile() {
   const int32_t chunks = FlashState.FileSizeK / 32;
-  vSpiWriteDisable();
-  vWaitSpiReady();
   // One read from address 0 serves the whole dump; it stays open while each
   // chunk goes to the file.
-  vStartFastRead(0);
+  vOpenReadPass(0);
   // The 16-bit chunk number is not the loop bound: a size of 2 GB or more
   // would wrap it.
   FlashState.PageIndex = 0;
@@ -71,7 +78,7 @@ void vSaveFlashToFile() {
     }
     ++FlashState.PageIndex;
   }
-  vWaitSpiReady();
+  vCloseReadPass();
   if (FlashState.SaveFailed != 0) {
     pf::printf("-- Save Fail!");
   } else {
