@@ -674,6 +674,14 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
   }
 }
 
+// Table columns.
+std::string Cell(const std::string& text) {
+  return text + std::string(text.size() < 10 ? 10 - text.size() : 1, ' ');
+}
+std::string Label(const std::string& text) {
+  return text + std::string(text.size() < 21 ? 21 - text.size() : 1, ' ');
+}
+
 TEST(FaultSuite, EveryFaultAgainstEveryOperationEndsCleanly) {
   Watchdog watchdog(std::chrono::seconds(120));
   const std::vector<Operation>& ops = Operations();
@@ -696,14 +704,14 @@ TEST(FaultSuite, EveryFaultAgainstEveryOperationEndsCleanly) {
     }
   }
 
-  std::string table = "\nfault \\ operation    ";
-  for (const Operation& op : ops)
-    table += std::string(op.name) + std::string(9 - std::string(op.name).size(), ' ');
-  table += "\n";
+  std::string header = "fault \\ operation    ";
+  for (const Operation& op : ops) header += Cell(op.name);
+  std::string outcomes = "\n" + header + "\n";
+  std::string times = "\nsimulated time in seconds (port accesses in thousands)\n" + header + "\n";
 
   for (const Fault& fault : Faults()) {
-    std::string line =
-        std::string(fault.name) + std::string(21 - std::string(fault.name).size(), ' ');
+    std::string outcome_line = Label(fault.name);
+    std::string time_line = Label(fault.name);
     for (const Operation& op : ops) {
       const std::string label = std::string(fault.name) + " x " + op.name;
       SCOPED_TRACE(label);
@@ -711,17 +719,24 @@ TEST(FaultSuite, EveryFaultAgainstEveryOperationEndsCleanly) {
       const Observed cell = RunCell(op, fault.board(op), fault.prepare);
       const Observed& reference = healthy[op.name];
       CheckCell(op, fault, fault.expect(op), cell, reference);
-      std::string text =
-          std::string(Code(Classify(cell, reference))) + " " + std::to_string(cell.result.status);
-      line += text + std::string(text.size() < 9 ? 9 - text.size() : 1, ' ');
+      const SimResult& r = cell.result;
+      outcome_line +=
+          Cell(std::string(Code(Classify(cell, reference))) + " " + std::to_string(r.status));
+      char text[32];
+      std::snprintf(
+          text, sizeof text, "%.1f(%llu)", static_cast<double>(r.sim_time_ns) / 1e9,
+          static_cast<unsigned long long>((r.counters.port_reads + r.counters.port_writes) / 1000));
+      time_line += Cell(text);
     }
-    table += line + "\n";
+    outcomes += outcome_line + "\n";
+    times += time_line + "\n";
   }
-  table +=
+  outcomes +=
       "\nsame: as the healthy run; ACK: \"EC ACK Fail.\" and then as the healthy run; "
       "T/O: a wait gave up;\nVFY: an erase check or verify failed; SAVE: the dump could not be "
       "written; REF: refused at start;\nDMG: ran as the healthy run but left a wrong byte in the "
       "flash. The number is the exit status.\n";
+  const std::string table = outcomes + times;
   std::printf("%s", table.c_str());
 }
 
