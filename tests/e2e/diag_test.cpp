@@ -4,37 +4,24 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
+#include "support/frame_checks.h"
 #include "support/sim_fixture.h"
+#include "support/test_data.h"
 #include "support/tunnel_transactions.h"
 
 namespace {
 
+using simtest::FrameStart;
+using simtest::Marks;
+using simtest::RandomBytes;
 using simtest::SimFixture;
 using simtest::SimResult;
 
-const std::string kMark = "\xE2\x96\x88";  // U+2588 as UTF-8
-
-std::string Marks(int count) {
-  std::string marks;
-  for (int i = 0; i < count; ++i) marks += kMark;
-  return marks;
-}
-
-const std::string kFrameStart =
-    "Send KB Cmd 0xAD \n\nSend EC Cmd 0xDC \n\nRead EC Data \n\nEC ACK OK. \n\n";
 const std::string kTestLines = "  Eraseing...      : " + Marks(16) + " -- Erase OK. \n\n" +
                                "  Programing...    : " + Marks(16) + " -- Test OK. \n\n";
-
-std::vector<std::uint8_t> RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::vector<std::uint8_t> bytes(size);
-  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(generator());
-  return bytes;
-}
 
 // The flash after /T: 256 bytes of 0x88, the rest of the first 4 KB sector
 // erased, everything else as it was.
@@ -61,7 +48,7 @@ TEST(WriteTest, ErasesTheFirstSectorAndWritesOnePageOf88OnEveryChipWithASectorEr
     ASSERT_EQ(r.flash.size(), before.size());
     EXPECT_TRUE(r.flash == AfterWriteTest(before)) << "flash differs";
     EXPECT_EQ(sim.ReadFile("tolvi-sim-flash.bin"), r.flash);
-    EXPECT_EQ(r.console, kFrameStart + kTestLines);
+    EXPECT_EQ(r.console, FrameStart(true) + kTestLines);
     // No identification: the opcodes are those for an all-zero ID.
     EXPECT_THAT(r.TraceLines("spi 9f"), testing::IsEmpty());
     EXPECT_THAT(r.TraceLines("spi 20"), testing::ElementsAre("spi 20 @000000"));
@@ -96,59 +83,7 @@ TEST(WriteTest, SendsTheEraseThenOneWriteEnabledPageAndDisablesWritesAfter) {
 }
 
 TEST(WriteTest, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> board;
-    std::vector<std::string> args;
-    std::vector<std::string> kbc;
-    std::vector<std::string> ec;
-    std::string frame;
-  };
-  const std::string fail_frame =
-      "Send KB Cmd 0xAD \n\nSend EC Cmd 0xDC \n\nRead EC Data \n\nEC ACK Fail. \n\n";
-  const std::vector<Case> cases = {
-      {"plain", {}, {"/T"}, {"kbc ad", "kbc ae"}, {"ec dc -> 33", "ec fc"}, kFrameStart},
-      {"/j still leaves with fc",
-       {},
-       {"/T", "/j"},
-       {"kbc ad", "kbc ae"},
-       {"ec dc -> 33", "ec fc"},
-       kFrameStart},
-      // The line is printed, but the keyboard controller hears nothing.
-      {"/k", {}, {"/T", "/k"}, {}, {"ec dc -> 33", "ec fc"}, kFrameStart},
-      {"/k before /T", {}, {"/k", "/T"}, {}, {"ec dc -> 33", "ec fc"}, kFrameStart},
-      {"wrong acknowledgement goes on",
-       {"--ec-ack", "32"},
-       {"/T"},
-       {"kbc ad", "kbc ae"},
-       {"ec dc -> 32", "ec fc"},
-       fail_frame},
-      {"zero acknowledgement goes on",
-       {"--ec-ack", "00"},
-       {"/T"},
-       {"kbc ad", "kbc ae"},
-       {"ec dc -> 00", "ec fc"},
-       fail_frame},
-      {"pre-enter chip",
-       {"--chip-id", "5570"},
-       {"/T"},
-       {"kbc ad", "kbc ae"},
-       {"ec dd", "ec dc -> 33", "ec fc"},
-       kFrameStart},
-      {"pre-enter chip with /e",
-       {"--chip-id", "5570"},
-       {"/T", "/e"},
-       {"kbc ad", "kbc ae"},
-       {"ec de", "ec dc -> 33", "ec fc"},
-       kFrameStart},
-      {"/e on another chip",
-       {},
-       {"/e", "/T"},
-       {"kbc ad", "kbc ae"},
-       {"ec dc -> 33", "ec fc"},
-       kFrameStart},
-  };
-  for (const Case& c : cases) {
+  for (const simtest::FrameCase& c : simtest::FrameCases("/T")) {
     SCOPED_TRACE(c.name);
     SimFixture sim;
     const std::vector<std::uint8_t> before = RandomBytes(1024 * 1024, 5);
@@ -157,7 +92,7 @@ TEST(WriteTest, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
     EXPECT_EQ(r.TraceLines("ec "), c.ec);
-    EXPECT_EQ(r.console, c.frame + kTestLines);
+    EXPECT_EQ(r.console, FrameStart(c.ack_ok) + kTestLines);
     EXPECT_EQ(r.ec_resets, 0u);
     EXPECT_EQ(r.ec_flash_mode_entries, 1u);
     EXPECT_FALSE(r.ec_in_flash_mode);
@@ -167,24 +102,7 @@ TEST(WriteTest, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions) {
 }
 
 TEST(WriteTest, FlashThatNeverSetsItsWriteLatchEndsTheRunOutOfFlashModeWithStatusOne) {
-  struct Case {
-    std::vector<std::string> args;
-    std::vector<std::string> kbc;
-  };
-  for (const Case& c : {Case{{"/T"}, {"kbc ad", "kbc ae"}},
-                        Case{{"/T", "/j"}, {"kbc ad", "kbc ae"}}, Case{{"/T", "/k"}, {}}}) {
-    SCOPED_TRACE(c.args.back());
-    SimResult r = simtest::RunSim({"--fault", "wel-never-sets"}, c.args);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.console.ends_with("\n\rTime-out: SPI flash write-enable latch never set\n"))
-        << r.console;
-    EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
-    EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
-    EXPECT_FALSE(r.ec_in_flash_mode);
-    EXPECT_FALSE(r.spi_selected);
-    EXPECT_TRUE(r.keyboard_enabled);
-    EXPECT_EQ(r.ec_resets, 0u);
-  }
+  simtest::ExpectLatchTimeoutLeavesTheFrame("/T");
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "tests/support/sim_fixture.h"
-#include "tests/unit/flash_unit_board.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
-using flashtest::Marks;
+using simtest::Marks;
 using simtest::SimFixture;
 using simtest::SimResult;
 
@@ -91,7 +91,7 @@ TEST(Dump, CopiesWhole32KChunksOfTheFlashAndLeavesTheBoardAsItWas) {
 
 TEST(Dump, AnUpdatedImageComesBackUnchanged) {
   SimFixture sim;
-  const std::vector<uint8_t> image = flashtest::TestImage(0x18000, 11);
+  const std::vector<uint8_t> image = simtest::TestImage(0x18000, 11);
   sim.WriteFile("ec.bin", image);
   ASSERT_EQ(sim.Run({"--chip", "gd25q80"}, {"ec.bin", "96"}).status, 0);
   const SimResult r = sim.Run({"--chip", "gd25q80"}, {"/S", "96"});

@@ -6,31 +6,26 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/provider.h"
 #include "sim/board.h"
 #include "sim/flash/flash_chip.h"
+#include "support/frame_checks.h"
 #include "support/sim_fixture.h"
+#include "support/test_data.h"
 #include "support/tunnel_transactions.h"
 #include "tolvi.h"
 
 namespace {
 
 using simtest::Describe;
+using simtest::RandomBytes;
 using simtest::SimFixture;
 using simtest::SimResult;
 
 constexpr std::uint8_t kWriteEnable = 0x06;
-
-std::vector<std::uint8_t> RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::vector<std::uint8_t> bytes(size);
-  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(generator());
-  return bytes;
-}
 
 struct ProtectCase {
   const char* chip;
@@ -133,51 +128,13 @@ TEST(BootBlockProtection, FrameIdentifiesTheFlashAndShowsItOnAFreshScreen) {
 }
 
 TEST(BootBlockProtection, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> board;
-    std::vector<std::string> args;
-    std::vector<std::string> kbc;
-    std::vector<std::string> ec;
-    const char* ack_line;
-  };
-  const std::vector<Case> cases = {
-      {"plain", {}, {"/PB"}, {"kbc ad", "kbc ae"}, {"ec dc -> 33", "ec fc"}, "EC ACK OK. \n\n"},
-      {"/j still leaves with fc",
-       {},
-       {"/PB", "/j"},
-       {"kbc ad", "kbc ae"},
-       {"ec dc -> 33", "ec fc"},
-       "EC ACK OK. \n\n"},
-      {"/k", {}, {"/PB", "/k"}, {}, {"ec dc -> 33", "ec fc"}, "EC ACK OK. \n\n"},
-      {"wrong acknowledgement goes on",
-       {"--ec-ack", "32"},
-       {"/PB"},
-       {"kbc ad", "kbc ae"},
-       {"ec dc -> 32", "ec fc"},
-       "EC ACK Fail. \n\n"},
-      {"pre-enter chip",
-       {"--chip-id", "5570"},
-       {"/PB"},
-       {"kbc ad", "kbc ae"},
-       {"ec dd", "ec dc -> 33", "ec fc"},
-       "EC ACK OK. \n\n"},
-      {"pre-enter chip with /e",
-       {"--chip-id", "5570"},
-       {"/e", "/PB"},
-       {"kbc ad", "kbc ae"},
-       {"ec de", "ec dc -> 33", "ec fc"},
-       "EC ACK OK. \n\n"},
-  };
-  for (const Case& c : cases) {
+  for (const simtest::FrameCase& c : simtest::FrameCases("/PB")) {
     SCOPED_TRACE(c.name);
     SimResult r = simtest::RunSim(c.board, c.args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
     EXPECT_EQ(r.TraceLines("ec "), c.ec);
-    EXPECT_TRUE(r.console.starts_with(
-        std::string("Send KB Cmd 0xAD \n\nSend EC Cmd 0xDC \n\nRead EC Data \n\n") + c.ack_line +
-        "vReadSPIDeviceID start\n\n"))
+    EXPECT_TRUE(r.console.starts_with(simtest::FrameStart(c.ack_ok) + "vReadSPIDeviceID start\n\n"))
         << r.console;
     EXPECT_EQ(r.flash_status, 0x64);  // protected whatever the acknowledgement said
     EXPECT_EQ(r.ec_resets, 0u);
@@ -337,24 +294,7 @@ TEST(BootBlockProtection, AnImageNameOnTheLineRunsTheUpdateInstead) {
 }
 
 TEST(BootBlockProtection, FlashThatNeverSetsItsWriteLatchEndsTheRunOutOfFlashModeWithStatusOne) {
-  struct Case {
-    std::vector<std::string> args;
-    std::vector<std::string> kbc;
-  };
-  for (const Case& c : {Case{{"/PB"}, {"kbc ad", "kbc ae"}},
-                        Case{{"/PB", "/j"}, {"kbc ad", "kbc ae"}}, Case{{"/PB", "/k"}, {}}}) {
-    SCOPED_TRACE(c.args.back());
-    SimResult r = simtest::RunSim({"--fault", "wel-never-sets"}, c.args);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.console.ends_with("\n\rTime-out: SPI flash write-enable latch never set\n"))
-        << r.console;
-    EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
-    EXPECT_EQ(r.TraceLines("kbc "), c.kbc);
-    EXPECT_FALSE(r.ec_in_flash_mode);
-    EXPECT_FALSE(r.spi_selected);
-    EXPECT_TRUE(r.keyboard_enabled);
-    EXPECT_EQ(r.ec_resets, 0u);
-  }
+  simtest::ExpectLatchTimeoutLeavesTheFrame("/PB");
 }
 
 }  // namespace

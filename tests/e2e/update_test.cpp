@@ -10,14 +10,14 @@
 
 #include "sim/flash/flash_chip.h"
 #include "tests/support/sim_fixture.h"
-#include "tests/unit/flash_unit_board.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
-using flashtest::Marks;
-using flashtest::TestImage;
+using simtest::Marks;
 using simtest::SimFixture;
 using simtest::SimResult;
+using simtest::TestImage;
 
 // What each modelled part answers, as the program prints it.
 struct ChipView {

@@ -5,14 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "support/sim_fixture.h"
+#include "support/test_data.h"
 
 namespace {
 
+using simtest::RandomBytes;
 using simtest::SimFixture;
 using simtest::SimResult;
 
@@ -23,13 +24,6 @@ std::string ReferenceChecksum(const std::vector<std::uint8_t>& bytes) {
   char text[8];
   std::snprintf(text, sizeof(text), "%04llX", sum & 0xFFFF);
   return text;
-}
-
-std::vector<std::uint8_t> RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::vector<std::uint8_t> bytes(size);
-  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(generator());
-  return bytes;
 }
 
 void ExpectHardwareUntouched(const SimResult& r) {

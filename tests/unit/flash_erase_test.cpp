@@ -3,12 +3,13 @@
 
 #include <cstdio>
 
-#include "tests/unit/flash_unit_board.h"
+#include "tests/support/flash_bench.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
 using flashtest::FlashBench;
-using flashtest::Marks;
+using simtest::Marks;
 
 // "spi OP @AAAAAA" for count commands from start, step bytes apart.
 std::vector<std::string> Commands(const char* opcode, uint32_t start, uint32_t step,
@@ -50,10 +51,7 @@ TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
   FlashState.MainMode = c.main_mode;
   FlashState.ImageSize = c.image_size;
 
-  ASSERT_EQ(bench.Call([&] {
-    vEraseBlock(static_cast<uint8_t>(c.start >> 16), static_cast<uint8_t>(c.start >> 8), 0);
-  }),
-            -1);
+  ASSERT_EQ(bench.CallAt(vEraseBlock, c.start), -1);
 
   EXPECT_EQ(bench.Lines(std::string("spi ") + c.opcode),
             Commands(c.opcode, c.start, c.step, c.commands));
@@ -169,11 +167,7 @@ TEST_P(EraseVerify, ChecksUpToTheImageEndAndReportsTheFirstDirtyByte) {
   FlashState.ImageSize = c.image_size;
 
   bool passed = false;
-  ASSERT_EQ(bench.Call([&] {
-    passed =
-        bEraseVerify(static_cast<uint8_t>(c.start >> 16), static_cast<uint8_t>(c.start >> 8), 0);
-  }),
-            -1);
+  ASSERT_EQ(bench.CallAt(bEraseVerify, c.start, &passed), -1);
 
   EXPECT_EQ(passed, c.passes);
   EXPECT_EQ(bench.Lines("spi 0b"), std::vector<std::string>{c.read_line});

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "flash/vendor_table.h"
-#include "tests/unit/flash_unit_board.h"
+#include "tests/support/flash_bench.h"
 
 namespace {
 
@@ -67,34 +67,33 @@ struct IdentCase {
   uint8_t aai_byte_mode;  // after the read; it starts at 7
 };
 
+// The read's console lines around the four JEDEC bytes it shows and, when it
+// fell back to the signature, the sixteen bytes that read returned.
+std::string IdentConsole(const std::string& jedec, const std::string& signature = "") {
+  std::string text = "\nvEnterFollowMode\nSPIDeviceID= " + jedec + "\n";
+  if (!signature.empty()) text += "\n " + signature + "\n\n\n";
+  return text + "vExitFollowMode";
+}
+
+// A ready poll before each read; 0x9F, then 0xAB with its three dummy bytes.
+const std::vector<std::string> kJedecOnly = {"spi 05 r1", "spi 9f r4"};
+const std::vector<std::string> kWithSignature = {"spi 05 r1", "spi 9f r4", "spi 05 r1",
+                                                 "spi ab w3 r16"};
+
 TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
   const IdentCase cases[] = {
-      {"w25q80",
-       "\nvEnterFollowMode\nSPIDeviceID= ef 40 14 0\nvExitFollowMode",
-       {"spi 05 r1", "spi 9f r4"},
-       {0xEF, 0x40, 0x14},
-       7},
-      {"m25p80",
-       "\nvEnterFollowMode\nSPIDeviceID= 20 20 14 10\nvExitFollowMode",
-       {"spi 05 r1", "spi 9f r4"},
-       {0x20, 0x20, 0x14, 0x10},
-       7},
-      {"xqr-a",
-       "\nvEnterFollowMode\nSPIDeviceID= ff ff ff ff\nvExitFollowMode",
-       {"spi 05 r1", "spi 9f r4"},
-       {0xFF, 0xFF, 0xFF, 0xFF},
-       7},
+      {"w25q80", IdentConsole("ef 40 14 0"), kJedecOnly, {0xEF, 0x40, 0x14}, 7},
+      {"m25p80", IdentConsole("20 20 14 10"), kJedecOnly, {0x20, 0x20, 0x14, 0x10}, 7},
+      {"xqr-a", IdentConsole("ff ff ff ff"), kJedecOnly, {0xFF, 0xFF, 0xFF, 0xFF}, 7},
       {"sst25vf512a",
-       "\nvEnterFollowMode\nSPIDeviceID= 0 0 0 0\n\n bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf "
-       "48\n\n\nvExitFollowMode",
-       {"spi 05 r1", "spi 9f r4", "spi 05 r1", "spi ab w3 r16"},
+       IdentConsole("0 0 0 0", "bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48"),
+       kWithSignature,
        {0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF,
         0x48},
        1},
       {"xqr",
-       "\nvEnterFollowMode\nSPIDeviceID= 0 0 0 0\n\n ff 58 51 52 4 0 10 0 0 0 0 0 0 0 0 "
-       "1\n\n\nvExitFollowMode",
-       {"spi 05 r1", "spi 9f r4", "spi 05 r1", "spi ab w3 r16"},
+       IdentConsole("0 0 0 0", "ff 58 51 52 4 0 10 0 0 0 0 0 0 0 0 1"),
+       kWithSignature,
        {0xFF, 0x58, 0x51, 0x52, 0x04, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
         0x01},
        0},

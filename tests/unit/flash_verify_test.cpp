@@ -6,12 +6,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/unit/flash_unit_board.h"
+#include "tests/support/flash_bench.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
 using flashtest::FlashBench;
-using flashtest::Marks;
+using simtest::Marks;
 
 struct VerifyCase {
   const char* name;
@@ -33,7 +34,7 @@ class Verify : public testing::TestWithParam<VerifyCase> {};
 TEST_P(Verify, ComparesTheBlocksImageBytesAndReportsTheFirstDifference) {
   const VerifyCase& c = GetParam();
   FlashBench bench("w25q80");
-  bench.SetImage(flashtest::TestImage(c.image_size));
+  bench.SetImage(simtest::TestImage(c.image_size));
   bench.SetId({0xEF, 0x40, 0x14});
   for (uint32_t i = 0; i < c.compared; ++i)
     bench.flash[c.start + i] = bench.image[c.image_from + i];
@@ -44,11 +45,7 @@ TEST_P(Verify, ComparesTheBlocksImageBytesAndReportsTheFirstDifference) {
   FlashState.BbkMode = c.bbk;
 
   bool passed = false;
-  ASSERT_EQ(bench.Call([&] {
-    passed =
-        bVerifyBlock(static_cast<uint8_t>(c.start >> 16), static_cast<uint8_t>(c.start >> 8), 0);
-  }),
-            -1);
+  ASSERT_EQ(bench.CallAt(bVerifyBlock, c.start, &passed), -1);
 
   EXPECT_EQ(passed, c.wrong_at < 0);
   EXPECT_EQ(bench.Lines("spi 0b"), std::vector<std::string>{c.read_line});
@@ -63,7 +60,7 @@ std::string Failure(uint64_t offset, uint8_t image_byte) {
   return text;
 }
 
-const std::vector<uint8_t> kImage200K = flashtest::TestImage(200 * 1024);
+const std::vector<uint8_t> kImage200K = simtest::TestImage(200 * 1024);
 
 INSTANTIATE_TEST_SUITE_P(
     Flash, Verify,
@@ -93,13 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FlashVerify, AComparisonEndsAtTheBytesActuallyLoaded) {
   FlashBench bench("w25q80");
-  bench.SetImage(flashtest::TestImage(0x1000));
+  bench.SetImage(simtest::TestImage(0x1000));
   // The image load read only half of what the file's size promised.
   FlashState.ImageSize = 0x1000;
   FlashState.ImageLoaded = 0x800;
   for (uint32_t i = 0; i < 0x800; ++i) bench.flash[i] = bench.image[i];
   bool passed = false;
-  ASSERT_EQ(bench.Call([&] { passed = bVerifyBlock(0, 0, 0); }), -1);
+  ASSERT_EQ(bench.CallAt(bVerifyBlock, 0, &passed), -1);
   EXPECT_TRUE(passed);
   EXPECT_EQ(bench.Lines("spi 0b"), std::vector<std::string>{"spi 0b @000000 w1 r4096"});
 }

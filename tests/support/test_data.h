@@ -1,0 +1,23 @@
+// Inputs and expected texts that many tests build: flash contents and
+// images, and the progress marks as the console shows them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace simtest {
+
+// Reproducible bytes of every value, for flash contents a run must leave
+// alone or for images whose checksum is compared.
+std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed);
+
+// A reproducible image with no 0xFF byte, so a cell left erased is seen.
+std::vector<std::uint8_t> TestImage(std::size_t size, std::uint32_t seed = 1);
+
+// `count` progress marks (U+2588, full block) as UTF-8, the way the
+// captured console holds them.
+std::string Marks(std::size_t count);
+
+}  // namespace simtest
