@@ -21,6 +21,11 @@ struct Bench {
     chip.Write(static_cast<uint8_t>(address >> 8));
     chip.Write(static_cast<uint8_t>(address));
   }
+  void WriteEnable() {
+    chip.Select();
+    chip.Write(0x06);
+    chip.Deselect();
+  }
   void WaitReady() {
     chip.Select();
     chip.Write(0x05);
@@ -35,8 +40,8 @@ struct Bench {
 };
 
 // One 64 KB fast read, as the verify of a block does it.
-void BM_FastRead64K(benchmark::State& state) {
-  Bench bench;
+void FastRead64K(benchmark::State& state, const TraceSink* trace) {
+  Bench bench(trace);
   uint64_t sum = 0;
   for (auto _ : state) {
     bench.Command(0x0B, 0x010000);
@@ -47,6 +52,8 @@ void BM_FastRead64K(benchmark::State& state) {
   benchmark::DoNotOptimize(sum);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 0x10000);
 }
+
+void BM_FastRead64K(benchmark::State& state) { FastRead64K(state, nullptr); }
 BENCHMARK(BM_FastRead64K);
 
 // A 64 KB block programmed as 256 pages, each with its write enable and
@@ -55,18 +62,14 @@ void BM_PageProgram64K(benchmark::State& state) {
   Bench bench;
   for (auto _ : state) {
     for (uint32_t page = 0; page < 256; ++page) {
-      bench.chip.Select();
-      bench.chip.Write(0x06);
-      bench.chip.Deselect();
+      bench.WriteEnable();
       bench.Command(0x02, page << 8);
       for (uint32_t i = 0; i < 256; ++i) bench.chip.Write(static_cast<uint8_t>(i ^ page));
       bench.chip.Deselect();
       bench.WaitReady();
     }
     state.PauseTiming();
-    bench.chip.Select();
-    bench.chip.Write(0x06);
-    bench.chip.Deselect();
+    bench.WriteEnable();
     bench.Command(0xD8, 0);
     bench.chip.Deselect();
     bench.WaitReady();
@@ -82,16 +85,7 @@ void BM_FastRead64KTraced(benchmark::State& state) {
   uint64_t lines = 0;
   const TraceSink sink{&lines,
                        [](void* context, const char*) { ++*static_cast<uint64_t*>(context); }};
-  Bench bench(&sink);
-  uint64_t sum = 0;
-  for (auto _ : state) {
-    bench.Command(0x0B, 0x010000);
-    bench.chip.Write(0x00);
-    for (int i = 0; i < 0x10000; ++i) sum += bench.chip.Read();
-    bench.chip.Deselect();
-  }
-  benchmark::DoNotOptimize(sum);
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 0x10000);
+  FastRead64K(state, &sink);
 }
 BENCHMARK(BM_FastRead64KTraced);
 

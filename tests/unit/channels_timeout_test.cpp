@@ -24,6 +24,9 @@ size_t Count(const std::string& text, const std::string& part) {
 
 constexpr uint64_t kSecond = 1000000000;
 
+// The EC never answers 0xDC; several operations meet it.
+const std::string kNoEcByte = "\n\rTime-out: no EC data byte (port 0x66 OBF) arrived\n";
+
 struct TimeoutCase {
   std::vector<std::string> board;
   std::vector<std::string> args;
@@ -40,7 +43,7 @@ TEST(ChannelsTimeout, StuckControllerOrFlashEndsTheRunCleanly) {
       // No answer to 0xDC: leave flash mode, give the keyboard back.
       {{"--fault", "ec-no-obf"},
        {"ec.bin", "64"},
-       "\n\rTime-out: no EC data byte (port 0x66 OBF) arrived\n",
+       kNoEcByte,
        true,
        true,
        true,
@@ -50,7 +53,7 @@ TEST(ChannelsTimeout, StuckControllerOrFlashEndsTheRunCleanly) {
       // The dump never disabled the keyboard, so it sends no 0xAE on a time-out.
       {{"--fault", "ec-no-obf"},
        {"/S", "64"},
-       "\n\rTime-out: no EC data byte (port 0x66 OBF) arrived\n",
+       kNoEcByte,
        true,
        true,
        true,
@@ -71,7 +74,7 @@ TEST(ChannelsTimeout, StuckControllerOrFlashEndsTheRunCleanly) {
       // /k: the keyboard was never disabled, so it is not touched.
       {{"--fault", "ec-no-obf"},
        {"ec.bin", "64", "/k"},
-       "\n\rTime-out: no EC data byte (port 0x66 OBF) arrived\n",
+       kNoEcByte,
        true,
        true,
        true,
