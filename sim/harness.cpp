@@ -148,26 +148,23 @@ void SinkAttribute(void*, unsigned attribute) {
   }
 }
 
-void TraceLine(void*, const char* text) {
-  TraceFile& file = g_harness.trace_file;
+// A trace line goes to its file, if one was named, and to the host's hook.
+void EmitTraceLine(TraceFile& file, const TraceSink* hook, const char* text) {
   if (file.file != nullptr) {
     file.Append(text, Length(text));
     file.Append("\n", 1);
   }
+  if (hook != nullptr) hook->line(hook->context, text);
+}
+
+void TraceLine(void*, const char* text) {
   const SimHooks* hooks = g_harness.hooks;
-  if (hooks != nullptr && hooks->trace != nullptr) hooks->trace->line(hooks->trace->context, text);
+  EmitTraceLine(g_harness.trace_file, hooks != nullptr ? hooks->trace : nullptr, text);
 }
 
 void PortTraceLine(void*, const char* text) {
-  TraceFile& file = g_harness.port_trace_file;
-  if (file.file != nullptr) {
-    file.Append(text, Length(text));
-    file.Append("\n", 1);
-  }
   const SimHooks* hooks = g_harness.hooks;
-  if (hooks != nullptr && hooks->port_trace != nullptr) {
-    hooks->port_trace->line(hooks->port_trace->context, text);
-  }
+  EmitTraceLine(g_harness.port_trace_file, hooks != nullptr ? hooks->port_trace : nullptr, text);
 }
 
 // Reads a whole file of exactly `size` bytes. Returns false with the reason,
