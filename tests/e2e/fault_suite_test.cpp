@@ -480,8 +480,10 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        },
-       // Every write to the dump file fails for want of space.
+       // Every write to the dump file fails for want of space. Without the
+       // device the link would make the dump a new file named /dev/full.
        [](SimFixture& sim) {
+         ASSERT_TRUE(std::filesystem::is_character_file("/dev/full")) << "no /dev/full";
          std::filesystem::create_symlink("/dev/full", sim.Path("XQRFW.bin"));
        }},
   };
