@@ -58,17 +58,32 @@ void vProgramPageRun(uint32_t start, uint32_t pages, uint64_t end, uint32_t piec
 
 uint64_t ullImageEnd() { return static_cast<uint64_t>(FlashState.ImageSize); }
 
-}  // namespace
-
-void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
-  // Main-area block 0 stops where the page methods stop, so a later block's
-  // data is not written ahead of that block's own erase.
+// An auto-address-increment sequence starts with one write enable and the
+// first command carrying the address. Returns where the run's byte count
+// stops: main-area block 0 stops where the page methods stop, so a later
+// block's data is not written ahead of that block's own erase.
+uint64_t ullOpenAaiSequence(uint8_t opcode, uint32_t address) {
   const uint64_t end = ullAreaEndCount();
   vSpiWriteEnable();
   vEnterFollowMode();
-  vSendSpiCommand(flash_op::kAaiByteProgram);
-  vSendFlashAddress(uiFlashAddress(high, middle, low));
+  vSendSpiCommand(opcode);
+  vSendFlashAddress(address);
   Print(u"  Programing...    : ");
+  return end;
+}
+
+// The write disable ends the last, data-less command and the sequence.
+void vCloseAaiSequence() {
+  vSpiWriteDisable();
+  vWaitSpiReady();
+  Print(u" -- Programing OK. \n\n");
+}
+
+}  // namespace
+
+void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
+  const uint64_t end =
+      ullOpenAaiSequence(flash_op::kAaiByteProgram, uiFlashAddress(high, middle, low));
   for (FlashState.counterN = 0; FlashState.counterN < 0x10000; ++FlashState.counterN) {
     if (FlashState.ProgrammedCount == end) break;
     vSendSpiData(ucImageByte(ullImageOffset(FlashState.counterN)));
@@ -80,19 +95,12 @@ void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
     ++FlashState.ProgrammedCount;
     if (FlashState.counterN % 0x1000 == 0) vPrintProgressMark();
   }
-  // The write disable ends the last, data-less command and the sequence.
-  vSpiWriteDisable();
-  vWaitSpiReady();
-  Print(u" -- Programing OK. \n\n");
+  vCloseAaiSequence();
 }
 
 void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
-  const uint64_t end = ullAreaEndCount();
-  vSpiWriteEnable();
-  vEnterFollowMode();
-  vSendSpiCommand(flash_op::kAaiWordProgram);
-  vSendFlashAddress(uiFlashAddress(high, middle, low));
-  Print(u"  Programing...    : ");
+  const uint64_t end =
+      ullOpenAaiSequence(flash_op::kAaiWordProgram, uiFlashAddress(high, middle, low));
   unsigned pair = 0;
   for (FlashState.counterN = 0; FlashState.counterN < 0x10000; ++FlashState.counterN) {
     if (FlashState.ProgrammedCount == end) break;
@@ -110,9 +118,7 @@ void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
     }
     if (FlashState.counterN % 0x1000 == 0) vPrintProgressMark();
   }
-  vSpiWriteDisable();
-  vWaitSpiReady();
-  Print(u" -- Programing OK. \n\n");
+  vCloseAaiSequence();
 }
 
 void vProgramPages(uint8_t high, uint8_t middle, uint8_t low) {
