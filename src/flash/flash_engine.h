@@ -10,8 +10,10 @@ namespace flash_op {
 constexpr uint8_t kReadJedecId = 0x9F;
 constexpr uint8_t kReadSignature = 0xAB;  // older parts that answer 0x9F with 0x00
 constexpr uint8_t kReadStatus = 0x05;
+constexpr uint8_t kReadStatus2 = 0x35;  // Winbond: second status register
 constexpr uint8_t kWriteEnable = 0x06;
-// SST parts only: enables the next status-register write (EWSR).
+// SST parts: enables the next status-register write (EWSR). On Winbond parts
+// 0x50 is the volatile status write enable; both accept the 0x01 after it.
 constexpr uint8_t kEnableWriteStatus = 0x50;
 constexpr uint8_t kWriteStatus = 0x01;
 constexpr uint8_t kSectorErase4K = 0x20;
@@ -29,6 +31,7 @@ constexpr uint8_t kPageProgram = 0x02;
 namespace vendor {
 constexpr uint8_t kSst = 0xBF;
 constexpr uint8_t kSt = 0x20;
+constexpr uint8_t kWinbond = 0xEF;
 constexpr uint8_t kMxic = 0xC2;
 constexpr uint8_t kMaker = 0xFF;
 // Third ID byte of the MXIC part that takes 32-byte program commands.
@@ -79,3 +82,10 @@ inline bool bImageHasByte(uint64_t offset) {
 uint64_t ullAreaEndCount();
 
 void vPrintProgressMark();
+
+// Reads the status register of an open 0x05 read until the write-enable
+// latch shows, and returns the byte that showed it. The latch is set as soon
+// as the 0x06 instruction ends and the flash was idle before it, so a flash
+// that still shows it clear after a second ignores write enable: the wait
+// gives up then.
+uint8_t ucAwaitWriteLatch();

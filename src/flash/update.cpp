@@ -6,8 +6,7 @@
 
 namespace {
 
-// The latch is set as soon as the 0x06 instruction ends and the flash was
-// idle before it; a second without it means the flash ignores write enable.
+// A second for the write-enable latch to show (ucAwaitWriteLatch).
 constexpr hw::PollBudget kLatchBudget = {1000000, 100, 0, 0};
 
 // The boot block is one 4 KB sector; the main and backup code areas are the
@@ -86,16 +85,23 @@ bool bUpdateAreaAt(uint32_t address, uint8_t erase_count, uint8_t page_count) {
 
 }  // namespace
 
+uint8_t ucAwaitWriteLatch() {
+  hw::PollBudget budget = kLatchBudget;
+  uint8_t status = ucReadSpiData();
+  while ((status & kStatusWriteEnableLatch) == 0) {
+    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash write-enable latch never set");
+    status = ucReadSpiData();
+  }
+  return status;
+}
+
 void vClearSpiStatus() {
   vWaitSpiReady();
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kWriteEnable);
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kReadStatus);
-  hw::PollBudget budget = kLatchBudget;
-  while ((ucReadSpiData() & kStatusWriteEnableLatch) == 0) {
-    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash write-enable latch never set");
-  }
+  (void)ucAwaitWriteLatch();
   if (FlashState.SPIDeviceID[0] == vendor::kSst) {
     vEnterFollowMode();
     vSendSpiCommand(flash_op::kEnableWriteStatus);
