@@ -318,7 +318,10 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   *ran = true;
   SimSetBoard(&h.board);
   PlatSetConsoleSink(&h.console_sink);
+  PlatSetFileWriteLimit(options.file_write_limit);
   int status = tolvi::main(argc, argv);
+  // The harness's own files (flash, traces) are never cut short.
+  PlatSetFileWriteLimit(UINT64_MAX);
   PlatSetConsoleSink(nullptr);
   SimSetBoard(nullptr);
   PlatFree(argv);

@@ -106,6 +106,13 @@ bool Scanner::Fault(const char* fault_text) {
     board.sio.foreign_code = has_number ? static_cast<uint8_t>(number) : 0x86;
     return true;
   }
+  if (TextEqual(kind, "file-short")) {
+    // ARG: bytes written in full before the program's file writes come up
+    // short (default 0: the first write already does).
+    if (!parse(10, UINT64_MAX - 1)) return Fail("bad fault argument: ", fault_text);
+    options_->file_write_limit = has_number ? number : 0;
+    return true;
+  }
   if (kind[0] == '\0') return Fail("bad fault: ", fault_text);
   // Everything else is the flash chip's to accept or refuse.
   if (options_->chip_fault_count == SimOptions::kMaxChipFaults) {
@@ -204,6 +211,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, si
   __builtin_memset(options, 0, sizeof(*options));
   options->board = DefaultBoardConfig();
   options->flash_path = "tolvi-sim-flash.bin";
+  options->file_write_limit = UINT64_MAX;
   if (error_size > 0) error[0] = '\0';
 
   int separator = -1;
@@ -252,7 +260,7 @@ const char* SimUsageText() {
          "  --kbc-latency N       the same for the keyboard controller (1)\n"
          "  --kbc-pending N       output bytes waiting on 0x60 at start (0)\n"
          "  --bus-ns N            simulated cost of one port access (1000)\n"
-         "  --fault KIND[:ARG]    inject a fault, repeatable: ec-ibf-stuck[:N],\n"
+         "  --fault KIND[:ARG]    inject a fault, repeatable: file-short[:N], ec-ibf-stuck[:N],\n"
          "                        kbc-ibf-stuck[:N] (IBF never clears from the N-th\n"
          "                        write on), ec-no-obf, kbc-obf-stuck, ec-stale[:HH]\n"
          "                        (a byte already waits on 0x62), sio-foreign[:HH]\n"

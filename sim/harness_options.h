@@ -22,6 +22,9 @@ struct SimOptions {
   static constexpr size_t kMaxChipFaults = 16;
   const char* chip_faults[kMaxChipFaults];
   size_t chip_fault_count;
+  // file-short: bytes the program may write to files before its writes come
+  // up short; UINT64_MAX for no limit.
+  uint64_t file_write_limit;
   // The program's arguments (without a name for the program).
   int program_argc;
   char** program_argv;

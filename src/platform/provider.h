@@ -30,6 +30,13 @@ struct ConsoleSink {
 // Null restores the provider's own console. The sink is not copied.
 void PlatSetConsoleSink(const ConsoleSink* sink);
 
+// Fault injection for the board harness: after `bytes` more bytes, file
+// writes come up short. UINT64_MAX (the default) is no limit. Providers pass
+// every fwrite through PlatFileWriteAllowance.
+void PlatSetFileWriteLimit(uint64_t bytes);
+// How many of `bytes` a write may still put in files; consumes them.
+size_t PlatFileWriteAllowance(size_t bytes);
+
 // The file functions of pf:: (fopen ... fclose), IoRead8/IoWrite8 and Stall are
 // implemented by the providers directly: files by hosted/ or uefi/, ports and
 // Stall by linux/, uefi/ or sim/.

@@ -99,4 +99,30 @@ TEST(Dump, AnUpdatedImageComesBackUnchanged) {
   EXPECT_TRUE(sim.ReadFile("XQRFW.bin") == image);
 }
 
+TEST(Dump, AShortFileWriteIsReportedAndTheFrameStillClosesFlashMode) {
+  // The first 32 KB chunk is written whole, the second comes up 1 byte short.
+  struct Case {
+    const char* fault;
+    size_t bytes_on_disk;
+  };
+  const Case cases[] = {{"file-short:0", 0}, {"file-short:65535", 0xFFFF}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    SimFixture sim;
+    const SimResult r = sim.Run({"--fault", c.fault}, {"/S", "64"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, "Save FW to XQRFW.bin : " + kIdent + Marks(12) + "-- Save Fail!");
+    EXPECT_EQ(sim.ReadFile("XQRFW.bin").size(), c.bytes_on_disk);
+    std::vector<std::string> frame = r.TraceLines("ec ");
+    const std::vector<std::string> kbc = r.TraceLines("kbc ");
+    frame.insert(frame.end(), kbc.begin(), kbc.end());
+    EXPECT_EQ(frame, (std::vector<std::string>{"ec dc -> 33", "ec fe", "kbc ae"}));
+    EXPECT_FALSE(r.ec_in_flash_mode);
+  }
+  // The harness's own flash file is never cut short.
+  SimFixture sim;
+  sim.Run({"--fault", "file-short:0"}, {"/S", "32"});
+  EXPECT_EQ(sim.ReadFile("tolvi-sim-flash.bin").size(), 0x100000u);
+}
+
 }  // namespace

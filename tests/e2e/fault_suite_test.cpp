@@ -135,6 +135,9 @@ struct Expect {
   // kDamage: the one flash byte that differs from the healthy run.
   uint32_t damage_address = 0;
   uint8_t damage_value = 0;
+  // A dump cut short: the bytes that reached the file, a prefix of the
+  // healthy dump.
+  size_t dump_bytes = SIZE_MAX;
 };
 
 struct Fault {
@@ -470,7 +473,21 @@ const std::vector<Fault>& Faults() {
          e.message = kNoDecode;
          return e;
        }},
-      {"dump-short-write", [](const Operation&) { return Options({}); },
+      {"file-short:40000",
+       [](const Operation&) {
+         return Options({"--fault", "file-short:40000"});
+       },
+       [](const Operation& op) {
+         Expect e;
+         if (op.reach & kDump) {
+           e.outcome = Outcome::kSaveFail;
+           e.message = "-- Save Fail!";
+           e.flash_as_healthy = true;
+           e.dump_bytes = 40000;
+         }
+         return e;
+       }},
+      {"dump-to-full-device", [](const Operation&) { return Options({}); },
        [](const Operation& op) {
          Expect e;
          if (op.reach & kDump) {
@@ -720,7 +737,12 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
       if (expect.flash_as_healthy) {
         EXPECT_TRUE(r.flash == h.flash) << "the flash work before the fault must be complete";
         if ((op.reach & kDump) && !fault.prepare) {
-          EXPECT_TRUE(cell.dump == healthy.dump) << "the dump before the fault must be complete";
+          const size_t bytes = std::min(expect.dump_bytes, healthy.dump.size());
+          EXPECT_TRUE(cell.dump == std::vector<uint8_t>(
+                                       healthy.dump.begin(),
+                                       healthy.dump.begin() + static_cast<std::ptrdiff_t>(bytes)))
+              << "the dump before the fault must be complete: " << cell.dump.size() << " of "
+              << healthy.dump.size();
         }
       }
       break;

@@ -2,10 +2,12 @@
 // meaning is the C library's own; offsets are 64-bit.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "platform/provider.h"
 
 namespace pf {
 
@@ -38,7 +40,9 @@ size_t fread(void* buffer, size_t size, size_t count, FILE* file) {
 }
 
 size_t fwrite(const void* buffer, size_t size, size_t count, FILE* file) {
-  return std::fwrite(buffer, size, count, file->stream);
+  if (size == 0 || count == 0 || count > SIZE_MAX / size) return 0;
+  const size_t allowed = PlatFileWriteAllowance(size * count);
+  return std::fwrite(buffer, 1, allowed, file->stream) / size;
 }
 
 int fclose(FILE* file) {

@@ -1,6 +1,7 @@
 // C streams over the shell's file service, so that relative names resolve in
 // the shell's current directory (fs0:\ after "fs0:").
 #include "platform/platform.h"
+#include "platform/provider.h"
 #include "platform/uefi/uefi_provider.h"
 #include "platform/uefi/uefi_support.h"
 
@@ -119,7 +120,7 @@ size_t fread(void* buffer, size_t size, size_t count, FILE* file) {
 
 size_t fwrite(const void* buffer, size_t size, size_t count, FILE* file) {
   if (!Usable(file) || size == 0 || count == 0 || count > SIZE_MAX / size) return 0;
-  const size_t total = size * count;
+  const size_t total = PlatFileWriteAllowance(size * count);
   size_t done = 0;
   // The shell's write takes a non-const buffer but does not change it.
   auto* bytes = static_cast<uint8_t*>(const_cast<void*>(buffer));
