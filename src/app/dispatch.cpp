@@ -55,8 +55,6 @@ int iRefuseImageGeometry() {
   return 0;
 }
 
-uint8_t ucLeaveCommand(bool reset) { return reset ? hw::kEcLeaveAndReset : hw::kEcLeaveNoReset; }
-
 }  // namespace
 
 void vReleaseFrontEndResources() {
@@ -128,7 +126,6 @@ int iLoadImageAndUpdate() {
     }
   }
 
-  FlashState.EcLeaveCommand = ucLeaveCommand(FlashState.NoReset == 0);
   vUpdateFlash();
 
   if (FlashState.ImageData != nullptr) FreePool(FlashState.ImageData);
@@ -154,7 +151,6 @@ int iSaveFlash() {
   }
   g_own_read_buffer = FlashState.ReadBuffer;
 
-  FlashState.EcLeaveCommand = ucLeaveCommand(FlashState.NoReset == 0);
   if (!vEnterEcFlashMode()) {
     SetCursorPosition(1, 2);
     pf::printf("EC ACK Fail. \n\n");
@@ -173,13 +169,10 @@ int iDispatch(int argc, char** argv) {
   if (FlashState.HasImage == 1) return iLoadImageAndUpdate();
   if (FlashState.SaveMode == 1) return iSaveFlash();
   if (FlashState.TestMode == 1) {
-    // The write test and the protection always leave without a reset.
-    FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
     vRunWriteTest();
     return 0;
   }
   if (FlashState.ProtectMode == 1) {
-    FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
     vRunProtection();
     return 0;
   }

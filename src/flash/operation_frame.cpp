@@ -9,12 +9,11 @@ void vOpenOperationFrame() {
   if (FlashState.SkipKbc == 0) vSendKbcCommand(hw::kKbcDisableKeyboard);
   if (FlashState.ChipId == ModeSelectModel)
     vSendEcCommand(FlashState.AltEnterMode == 1 ? hw::kEcPreEnterAlt : hw::kEcPreEnter);
+  // Neither /T nor /PB resets the EC: it keeps running the firmware it had.
+  // Set before 0xDC, so a wait that gives up leaves flash mode the same way.
+  FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
   Print(u"Send EC Cmd 0xDC \n\n");
   vSendEcCommand(hw::kEcEnterFlashMode);
-  // From here on a wait that gives up must take the EC out of flash mode.
-  FlashState.EcFlashModeEntered = 1;
-  // Neither /T nor /PB resets the EC: it keeps running the firmware it had.
-  FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
   Print(u"Read EC Data \n\n");
   if (ucReadEcData() == EcAck)
     Print(u"EC ACK OK. \n\n");

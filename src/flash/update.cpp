@@ -18,14 +18,7 @@ constexpr uint8_t kAreaPages = 240;
 constexpr uint32_t kMainAreaOffset = 0x1000;
 constexpr uint32_t kBackupAreaOffset = 0x11000;
 
-uint8_t ucLeaveCommand() {
-  return FlashState.NoReset != 0 ? hw::kEcLeaveNoReset : hw::kEcLeaveAndReset;
-}
-
-void vLeaveFlashMode() {
-  vLeaveEcFlashMode(FlashState.NoReset == 0);
-  FlashState.EcLeaveCommand = 0;
-}
+void vLeaveFlashMode() { vLeaveEcFlashMode(FlashState.NoReset == 0); }
 
 // A block that failed a check ends the update: out of flash mode at once,
 // and the run ends with status 1.
@@ -146,11 +139,7 @@ void vUpdateFlash() {
   if (FlashState.ChipId == ModeSelectModel) {
     vSendEcCommand(FlashState.AltEnterMode == 1 ? hw::kEcPreEnterAlt : hw::kEcPreEnter);
   }
-  // A wait that gives up from here on must leave flash mode the way this
-  // update would.
-  FlashState.EcLeaveCommand = ucLeaveCommand();
   vSendEcCommand(hw::kEcEnterFlashMode);
-  FlashState.EcFlashModeEntered = 1;
   Print(u"Read EC Data \n\n");
   if (ucReadEcData() == EcAck) {
     Print(u"EC ACK OK. \n\n");

@@ -23,11 +23,7 @@ void vGiveUpWait(const char16_t* what) {
     FlashState.EcFlashModeEntered = 0;
     // Close any SPI transaction left open, so the flash sees its instruction
     // end, before the EC is asked to leave flash mode.
-    if (bTrySendEcCommand(kFollowEnd)) {
-      uint8_t leave = FlashState.EcLeaveCommand;
-      if (leave == 0) leave = FlashState.NoReset ? kEcLeaveNoReset : kEcLeaveAndReset;
-      bTrySendEcCommand(leave);
-    }
+    if (bTrySendEcCommand(kFollowEnd)) bTrySendEcCommand(FlashState.EcLeaveCommand);
   }
   if (FlashState.KbcDisabled && FlashState.SkipKbc == 0) {
     FlashState.KbcDisabled = 0;

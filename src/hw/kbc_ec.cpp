@@ -56,7 +56,8 @@ bool bWaitEcOutputFull() {
 void vNoteEcCommand(uint8_t command) {
   if (command == kEcEnterFlashMode) {
     // From here on the EC counts as in flash mode whatever it answers, so a
-    // time-out must send the leave byte the running operation would send.
+    // time-out must send the leave byte the running operation would send:
+    // the one /j selects, unless the operation (/T, /PB) chose its own.
     FlashState.EcFlashModeEntered = 1;
     if (FlashState.EcLeaveCommand == 0) {
       FlashState.EcLeaveCommand = FlashState.NoReset ? kEcLeaveNoReset : kEcLeaveAndReset;
@@ -143,7 +144,4 @@ bool vEnterEcFlashMode() {
   return ucReadEcData() == EcAck;
 }
 
-void vLeaveEcFlashMode(bool reset) {
-  vSendEcCommand(reset ? kEcLeaveAndReset : kEcLeaveNoReset);
-  FlashState.EcFlashModeEntered = 0;
-}
+void vLeaveEcFlashMode(bool reset) { vSendEcCommand(reset ? kEcLeaveAndReset : kEcLeaveNoReset); }
