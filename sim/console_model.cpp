@@ -2,25 +2,29 @@
 
 #include "platform/provider.h"
 
-void ConsoleModel::Reset() {
+void ConsoleModel::Reset(unsigned columns, unsigned rows) {
+  columns_ = columns < 1 ? 1 : columns > kMaxColumns ? kMaxColumns : columns;
+  rows_ = rows < 1 ? 1 : rows > kMaxRows ? kMaxRows : rows;
   attribute_ = kDefaultAttribute;
   Clear();
 }
 
 void ConsoleModel::BlankRow(unsigned row) {
-  for (unsigned column = 0; column < kColumns; ++column) {
+  for (unsigned column = 0; column < columns_; ++column) {
     cells_[row][column] = ConsoleCell{u' ', attribute_};
   }
 }
 
 void ConsoleModel::Clear() {
-  for (unsigned row = 0; row < kRows; ++row) BlankRow(row);
+  for (unsigned row = 0; row < rows_; ++row) BlankRow(row);
+  line_ends_.Break();
   column_ = 0;
   row_ = 0;
 }
 
 void ConsoleModel::SetCursor(unsigned column, unsigned row) {
-  if (column >= kColumns || row >= kRows) return;
+  line_ends_.Break();
+  if (column >= columns_ || row >= rows_) return;
   column_ = column;
   row_ = row;
 }
@@ -31,16 +35,16 @@ void ConsoleModel::SetAttribute(unsigned attribute) {
 }
 
 void ConsoleModel::LineFeed() {
-  if (row_ + 1 < kRows) {
+  if (row_ + 1 < rows_) {
     ++row_;
     return;
   }
-  for (unsigned row = 0; row + 1 < kRows; ++row) {
-    for (unsigned column = 0; column < kColumns; ++column) {
+  for (unsigned row = 0; row + 1 < rows_; ++row) {
+    for (unsigned column = 0; column < columns_; ++column) {
       cells_[row][column] = cells_[row + 1][column];
     }
   }
-  BlankRow(kRows - 1);
+  BlankRow(rows_ - 1);
 }
 
 void ConsoleModel::Put(char16_t ch) {
@@ -58,7 +62,7 @@ void ConsoleModel::Put(char16_t ch) {
       return;
     default:
       cells_[row_][column_] = ConsoleCell{ch, attribute_};
-      if (++column_ == kColumns) {
+      if (++column_ == columns_) {
         column_ = 0;
         LineFeed();
       }
@@ -72,6 +76,15 @@ void ConsoleModel::WriteNarrow(const char* text, size_t count) {
 
 void ConsoleModel::WriteWide(const char16_t* text, size_t count) {
   for (size_t i = 0; i < count; ++i) Put(text[i]);
+}
+
+void ConsoleModel::PrintNarrow(const char* text, size_t count) {
+  line_ends_.Translate(text, count, [this](const char* piece, size_t n) { WriteNarrow(piece, n); });
+}
+
+void ConsoleModel::PrintWide(const char16_t* text, size_t count) {
+  line_ends_.Translate(text, count,
+                       [this](const char16_t* piece, size_t n) { WriteWide(piece, n); });
 }
 
 size_t EncodeUtf8(char16_t ch, char* out, size_t room) {
@@ -95,7 +108,7 @@ size_t EncodeUtf8(char16_t ch, char* out, size_t room) {
 
 size_t ConsoleModel::RowText(unsigned row, char* buffer, size_t size) const {
   if (size == 0) return 0;
-  unsigned end = kColumns;
+  unsigned end = columns_;
   while (end > 0 && cells_[row][end - 1].ch == u' ') --end;
   size_t length = 0;
   for (unsigned column = 0; column < end; ++column) {
@@ -108,10 +121,10 @@ size_t ConsoleModel::RowText(unsigned row, char* buffer, size_t size) const {
 }
 
 unsigned ConsoleModel::UsedRows() const {
-  unsigned used = kRows;
+  unsigned used = rows_;
   while (used > 0) {
     bool blank = true;
-    for (unsigned column = 0; column < kColumns && blank; ++column) {
+    for (unsigned column = 0; column < columns_ && blank; ++column) {
       blank = cells_[used - 1][column].ch == u' ';
     }
     if (!blank) break;
@@ -128,10 +141,10 @@ ConsoleSink ConsoleModel::MakeSink() {
   ConsoleSink sink;
   sink.context = this;
   sink.write_narrow = [](void* context, const char* text, size_t count) {
-    Model(context)->WriteNarrow(text, count);
+    Model(context)->PrintNarrow(text, count);
   };
   sink.write_wide = [](void* context, const char16_t* text, size_t count) {
-    Model(context)->WriteWide(text, count);
+    Model(context)->PrintWide(text, count);
   };
   sink.clear = [](void* context) { Model(context)->Clear(); };
   sink.set_cursor = [](void* context, unsigned column, unsigned row) {

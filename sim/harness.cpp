@@ -58,25 +58,12 @@ size_t Length(const char* text) {
   return n;
 }
 
-// The firmware console moves down on "\n" without returning to column 0, so
-// the harness's own lines end in "\r\n" there.
-void ConsoleLines(const char* text) {
-  while (*text != '\0') {
-    size_t n = 0;
-    while (text[n] != '\0' && text[n] != '\n') ++n;
-    PlatConsoleWriteNarrow(text, n);
-    if (text[n] == '\0') return;
-    PlatConsoleWriteNarrow("\r\n", 2);
-    text += n + 1;
-  }
-}
-
 void Out(const char* text) {
   const SimHooks* hooks = g_harness.hooks;
   if (hooks != nullptr && hooks->out != nullptr) {
     hooks->out(hooks->context, text, Length(text));
   } else {
-    ConsoleLines(text);
+    PlatConsoleWriteNarrow(text, Length(text));
   }
 }
 
@@ -85,7 +72,7 @@ void Err(const char* text) {
   if (hooks != nullptr && hooks->err != nullptr) {
     hooks->err(hooks->context, text, Length(text));
   } else {
-    ConsoleLines(text);
+    PlatConsoleWriteNarrow(text, Length(text));
   }
 }
 
@@ -98,9 +85,10 @@ int HarnessError(const char* what, const char* argument) {
   return kSimHarnessError;
 }
 
-// The screen model sees every console call; the output goes on to the
-// embedding's sink, or to the provider's console unless --screen asked for
-// the final picture instead.
+// The screen model sees every console call, with line ends as the firmware's
+// print library makes them; the program's own text goes on to the embedding's
+// sink, or to the provider's console unless --screen asked for the final
+// picture instead.
 const ConsoleSink* Forward() {
   const SimHooks* hooks = g_harness.hooks;
   return hooks != nullptr ? hooks->console : nullptr;
@@ -108,7 +96,7 @@ const ConsoleSink* Forward() {
 bool PassThrough() { return !g_harness.options.screen; }
 
 void SinkNarrow(void*, const char* text, size_t count) {
-  g_harness.console.WriteNarrow(text, count);
+  g_harness.console.PrintNarrow(text, count);
   if (const ConsoleSink* next = Forward()) {
     if (next->write_narrow != nullptr) next->write_narrow(next->context, text, count);
   } else if (PassThrough()) {
@@ -116,7 +104,7 @@ void SinkNarrow(void*, const char* text, size_t count) {
   }
 }
 void SinkWide(void*, const char16_t* text, size_t count) {
-  g_harness.console.WriteWide(text, count);
+  g_harness.console.PrintWide(text, count);
   if (const ConsoleSink* next = Forward()) {
     if (next->write_wide != nullptr) next->write_wide(next->context, text, count);
   } else if (PassThrough()) {
@@ -229,29 +217,81 @@ void PrintStats() {
   }
 }
 
+// A blank on the default background is what the screen shows past a row's text.
+unsigned RowEnd(const ConsoleModel& console, unsigned row) {
+  unsigned end = console.Columns();
+  while (end > 0) {
+    const ConsoleCell& cell = console.Cell(end - 1, row);
+    if (cell.ch != u' ' || (cell.attribute & 0x70) != (ConsoleModel::kDefaultAttribute & 0x70)) {
+      break;
+    }
+    --end;
+  }
+  return end;
+}
+
+// The ANSI colour of a firmware attribute: the firmware numbers its colours
+// blue-green-red by bit, the terminal red-green-blue; bit 3 is brightness.
+void AppendSgr(TextLine& text, uint8_t attribute) {
+  static const unsigned kAnsiOfFirmware[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  if (attribute == ConsoleModel::kDefaultAttribute) {
+    text.Add("\x1b[0m");
+    return;
+  }
+  const unsigned foreground = attribute & 0x0F;
+  text.Add("\x1b[")
+      .Dec(((foreground & 0x08) != 0 ? 90 : 30) + kAnsiOfFirmware[foreground & 0x07])
+      .Char(';')
+      .Dec(40 + kAnsiOfFirmware[(attribute >> 4) & 0x07])
+      .Char('m');
+}
+
+// The final screen, row by row, with the colours where they change.
 void PrintScreen() {
   const ConsoleModel& console = g_harness.console;
   const SimHooks* hooks = g_harness.hooks;
   unsigned rows = console.UsedRows();
   if (hooks == nullptr || hooks->out == nullptr) {
-    // The firmware console takes the cells as they are, in UCS-2.
+    // The firmware console takes the cells as they are, in UCS-2, and its
+    // colours through the attribute.
     for (unsigned row = 0; row < rows; ++row) {
-      char16_t text[ConsoleModel::kColumns + 2];
-      unsigned end = ConsoleModel::kColumns;
-      while (end > 0 && console.Cell(end - 1, row).ch == u' ') --end;
-      for (unsigned column = 0; column < end; ++column) text[column] = console.Cell(column, row).ch;
-      text[end] = u'\r';
-      text[end + 1] = u'\n';
-      PlatConsoleWriteWide(text, end + 2);
+      char16_t text[ConsoleModel::kMaxColumns + 2];
+      const unsigned end = RowEnd(console, row);
+      uint8_t shown = ConsoleModel::kDefaultAttribute;
+      size_t used = 0;
+      for (unsigned column = 0; column < end; ++column) {
+        const ConsoleCell& cell = console.Cell(column, row);
+        if (cell.attribute != shown) {
+          PlatConsoleWriteWide(text, used);
+          used = 0;
+          PlatConsoleSetAttribute(shown = cell.attribute);
+        }
+        text[used++] = cell.ch;
+      }
+      PlatConsoleWriteWide(text, used);
+      if (shown != ConsoleModel::kDefaultAttribute) {
+        PlatConsoleSetAttribute(ConsoleModel::kDefaultAttribute);
+      }
+      PlatConsoleWriteWide(u"\r\n", 2);
     }
     return;
   }
-  char row_text[ConsoleModel::kColumns * 3 + 2];
+  // Every cell may change the colour: an escape and a character each.
+  static char buffer[ConsoleModel::kMaxColumns * 16 + 8];
   for (unsigned row = 0; row < rows; ++row) {
-    size_t n = console.RowText(row, row_text, sizeof(row_text) - 1);
-    row_text[n] = '\n';
-    row_text[n + 1] = '\0';
-    Out(row_text);
+    TextLine line(buffer, sizeof(buffer));
+    const unsigned end = RowEnd(console, row);
+    uint8_t shown = ConsoleModel::kDefaultAttribute;
+    for (unsigned column = 0; column < end; ++column) {
+      const ConsoleCell& cell = console.Cell(column, row);
+      if (cell.attribute != shown) AppendSgr(line, shown = cell.attribute);
+      char bytes[3];
+      const size_t n = EncodeUtf8(cell.ch, bytes, sizeof(bytes));
+      for (size_t i = 0; i < n; ++i) line.Char(bytes[i]);
+    }
+    if (shown != ConsoleModel::kDefaultAttribute) AppendSgr(line, ConsoleModel::kDefaultAttribute);
+    line.Char('\n');
+    Out(line.Text());
   }
 }
 
@@ -312,7 +352,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   }
   h.board.Init(options.board, &h.chip, &h.clock, &h.counters, trace,
                port_tracing ? &h.port_trace_sink : nullptr);
-  h.console.Reset();
+  h.console.Reset(options.screen_columns, options.screen_rows);
   h.console_sink = ConsoleSink{nullptr, SinkNarrow, SinkWide, SinkClear, SinkCursor, SinkAttribute};
 
   *ran = true;

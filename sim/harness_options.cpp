@@ -1,5 +1,6 @@
 #include "sim/harness_options.h"
 
+#include "sim/console_model.h"
 #include "sim/sim_text.h"
 
 namespace {
@@ -134,6 +135,24 @@ bool Scanner::Option(int argc, char** argv, int* index) {
     options_->list_chips = true;
   } else if (TextEqual(option, "--screen")) {
     options_->screen = true;
+  } else if (TextEqual(option, "--screen-size")) {
+    if (!Value(argc, argv, index, &text)) return false;
+    // COLSxROWS, within what the console model holds.
+    char columns[8];
+    size_t n = 0;
+    while (text[n] != '\0' && text[n] != 'x' && n + 1 < sizeof(columns)) {
+      columns[n] = text[n];
+      ++n;
+    }
+    columns[n] = '\0';
+    uint64_t rows = 0;
+    if (text[n] != 'x' || !ParseUnsigned(columns, 10, ConsoleModel::kMaxColumns, &number) ||
+        !ParseUnsigned(text + n + 1, 10, ConsoleModel::kMaxRows, &rows) || number == 0 ||
+        rows == 0) {
+      return Fail("bad value for --screen-size (COLSxROWS, at most 240x100): ", text);
+    }
+    options_->screen_columns = static_cast<unsigned>(number);
+    options_->screen_rows = static_cast<unsigned>(rows);
   } else if (TextEqual(option, "--stats")) {
     options_->stats = true;
   } else if (TextEqual(option, "--no-ec")) {
@@ -212,6 +231,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, si
   options->board = DefaultBoardConfig();
   options->flash_path = "tolvi-sim-flash.bin";
   options->file_write_limit = UINT64_MAX;
+  options->screen_columns = ConsoleModel::kColumns;
+  options->screen_rows = ConsoleModel::kRows;
   if (error_size > 0) error[0] = '\0';
 
   int separator = -1;
@@ -268,7 +289,9 @@ const char* SimUsageText() {
          "                        flash chip\n"
          "  --trace FILE          transaction trace\n"
          "  --trace-ports FILE    every port access\n"
-         "  --screen              print the final 80x25 screen instead of the output\n"
+         "  --screen              print the final screen instead of the output, in\n"
+         "                        colour (ANSI SGR) where the program set one\n"
+         "  --screen-size CxR     the console's columns and rows (80x25)\n"
          "  --stats               print counters at the end\n"
          "  --help                this text\n";
 }

@@ -17,6 +17,9 @@ struct SimOptions {
   bool list_chips;
   bool help;
   bool screen;
+  // The console model's size (--screen-size COLSxROWS, 80x25).
+  unsigned screen_columns;
+  unsigned screen_rows;
   bool stats;
   // --fault kinds the board does not know; they belong to the flash chip.
   static constexpr size_t kMaxChipFaults = 16;

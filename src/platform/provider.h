@@ -5,8 +5,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Raw console of the provider. Narrow text is passed through byte for byte;
-// wide text is UCS-2.
+// The provider's console. Text comes as the program printed it (narrow bytes,
+// wide UCS-2); a console that shows the firmware's screen translates its line
+// ends with LineEnds (platform/line_ends.h).
 void PlatConsoleWriteNarrow(const char* text, size_t count);
 void PlatConsoleWriteWide(const char16_t* text, size_t count);
 void PlatConsoleClear();

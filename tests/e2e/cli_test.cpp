@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::EndsWith;
 using testing::HasSubstr;
+using testing::Not;
 using testing::StartsWith;
 
 class Shell {
@@ -88,10 +89,32 @@ TEST(Cli, WrongParameterEndsTheScreenWithTheRefusal) {
   Shell shell;
   Shell::Outcome o = shell.Run("--screen -- /bk");
   EXPECT_EQ(o.status, 1);
-  // The refusal follows the usage's last line at its end column, as the
-  // console was left there ("\n" without "\r").
-  EXPECT_THAT(o.out, HasSubstr("               |from BRAM | Current FW compare with file\n\n"));
-  EXPECT_THAT(o.out, HasSubstr("Wrong Parameter! Please\ntry again!"));
+  // The refusal starts its own line at the left edge below the usage, as the
+  // firmware's print library returns to column 0 on "\n".
+  EXPECT_THAT(o.out, HasSubstr("               |from BRAM | Current FW compare with file\n\n"
+                               "Wrong Parameter! Please try again!\n"));
+}
+
+// --screen draws the final screen at the size asked for, with ANSI colours
+// only where the program set an attribute other than the default.
+TEST(Cli, ScreenShowsColoursAndTakesItsSize) {
+  Shell shell;
+  Shell::Outcome newer = shell.Run("--screen --bram-version 04,41 -- /VB 05A");
+  EXPECT_EQ(newer.status, 0);
+  EXPECT_THAT(newer.out,
+              EndsWith("\nSIO FW version :04A\n"
+                       "\x1b[92;40m=> Input version is newer then current FW!!\x1b[0m\n"));
+  Shell::Outcome older = shell.Run("--screen --bram-version 04,41 -- /VB 03A");
+  EXPECT_THAT(older.out, HasSubstr("\x1b[91;40m=> Input version is NOT newer"));
+
+  const std::string long_line =
+      "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi\n";
+  Shell::Outcome wide = shell.Run("--screen --screen-size 100x31 --");
+  EXPECT_THAT(wide.out, HasSubstr(long_line));
+  EXPECT_THAT(wide.out, Not(HasSubstr("\x1b[")));
+  Shell::Outcome narrow = shell.Run("--screen --");
+  EXPECT_THAT(narrow.out, Not(HasSubstr(long_line))) << "wraps at 80 columns";
+  EXPECT_EQ(shell.Run("--screen-size 80 --").status, 2);
 }
 
 TEST(Cli, FlashedImageComesBackThroughTheDump) {

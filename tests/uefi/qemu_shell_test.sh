@@ -140,7 +140,8 @@ for run in "${runs[@]}"; do
   i=$((i + 1))
 done
 
-# Compares a run's captured console text with the expected bytes.
+# Compares a run's captured console text with the expected bytes. The
+# program's line ends arrive as the firmware's print library makes them: CR LF.
 expect_text() {
   local name=$1 expected=$2
   if ! cmp -s "out/$name.txt" <(printf '%s' "$expected"); then
@@ -161,7 +162,7 @@ expect_piece() {
   [[ $text == *"$piece"* ]] || fail "$name: no '$(printf '%q' "$piece")' in its console text"
 }
 
-nr=$'\n\r'
+crlf=$'\r\n'
 usage=" XQR Flash Utility Version : 2.3.0"
 for line in \
   " Usage : " \
@@ -188,12 +189,12 @@ for line in \
   "                Show FW version from EC space start with offset 0 with 2 bytes" \
   "               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes" \
   "               |from BRAM | Current FW compare with file"; do
-  usage+="$nr$line"
+  usage+="$crlf$line"
 done
 expect_text usage "$usage"
 
 # QEMU decodes nothing at 0x62/0x66, so the real program refuses to go on.
-expect_text decode $'\n\rPlease check 0x66/0x62 are decode and try again!\n\n'
+expect_text decode $'\r\nPlease check 0x66/0x62 are decode and try again!\r\n\r\n'
 
 # The flash written by the first run and read back by the second.
 if ! cmp -s out/XQRFW.bin ec.bin; then
@@ -202,17 +203,17 @@ fi
 if ! cmp -s -n 65536 out/tolvi-sim-flash.bin ec.bin; then
   fail "the board's flash file does not start with the image"
 fi
-expect_piece flash $'EC ACK OK. \n\n'
-expect_piece flash $' -- Verify OK. \n'
+expect_piece flash $'EC ACK OK. \r\n\r\n'
+expect_piece flash $' -- Verify OK. \r\n'
 expect_piece dump "Save FW to XQRFW.bin : "
 expect_piece dump "-- Save OK!"
 
-expect_piece vbnewer $'\n\rSIO FW version :04A '
-expect_piece vbnewer $' \n\r=> Input version is newer then current FW!!\n\r'
-expect_piece vbolder $' \n\r=> Input version is NOT newer then current FW!!\n\r'
+expect_piece vbnewer $'\r\nSIO FW version :04A '
+expect_piece vbnewer $' \r\n=> Input version is newer then current FW!!\r\n'
+expect_piece vbolder $' \r\n=> Input version is NOT newer then current FW!!\r\n'
 
 sum=$(od -An -v -tu1 ec.bin | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04X", s % 65536 }')
-expect_piece checksum $'\n\rEC file ec.bin checksum : '"$sum"
+expect_piece checksum $'\r\nEC file ec.bin checksum : '"$sum"
 
 # The run that was not redirected, as the firmware's terminal emulation put it
 # on the serial line: screen cleared, banner at column 1 row 1 (the terminal
@@ -225,10 +226,10 @@ serial=${serial##*"-- /VB 05A"}
   fail "serial: the newer-version verdict is not in light green"
 
 # A name the shell cannot open is a refusal, not a crash.
-expect_piece missing $'\n\rFile Open Fail!'
+expect_piece missing $'\r\nFile Open Fail!'
 # A controller that never answers ends the program from deep inside a wait;
 # the image must come back to the shell with status 1.
-expect_piece timeout $'\n\rTime-out: '
+expect_piece timeout $'\r\nTime-out: '
 # The harness's own usage error keeps a status of its own (2).
 expect_piece badopt "--no-such-option"
 

@@ -1,15 +1,18 @@
-// The 80 x 25 console model: what a person sees on the firmware screen.
+// The console model (80 x 25 unless resized): what a person sees on the
+// firmware screen, and the print library's line ends in front of it.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/line_ends.h"
+#include "platform/provider.h"
 #include "sim/console_model.h"
 
 namespace {
 
 std::string Row(const ConsoleModel& console, unsigned row) {
-  char text[ConsoleModel::kColumns * 3 + 1];
+  char text[ConsoleModel::kMaxColumns * 3 + 1];
   console.RowText(row, text, sizeof(text));
   return text;
 }
@@ -96,6 +99,82 @@ TEST(BoardConsole, NarrowBytesAreLatin1AndWideTextIsUcs2) {
   console.WriteWide(marks, 3);
   EXPECT_EQ(console.Cell(3, 0).ch, 0x00E9);
   EXPECT_EQ(Row(console, 0), "caf\xC3\xA9 \xE2\x96\x88\xE2\x96\x88!");
+}
+
+// The print library's rules, split at every point between two calls (a pair
+// split by a chunk boundary is still one pair), in both widths.
+TEST(BoardConsole, LineEndsAreTranslatedAsThePrintLibraryDoes) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"a\nb", "a\r\nb"},       {"a\n\rb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\rb", "a\rb"},
+      {"\n\n\r", "\r\n\r\n"},   {"\r\n\r", "\r\n\r"}, {"\n\r\r", "\r\n\r"}, {"\r\r\n", "\r\r\n"},
+      {"\n\r\n\r", "\r\n\r\n"}, {"plain", "plain"},
+  };
+  for (const auto& c : cases) {
+    for (size_t split = 0; split <= c.in.size(); ++split) {
+      LineEnds narrow_ends;
+      std::string narrow;
+      auto to_narrow = [&](const char* piece, size_t n) { narrow.append(piece, n); };
+      narrow_ends.Translate(c.in.data(), split, to_narrow);
+      narrow_ends.Translate(c.in.data() + split, c.in.size() - split, to_narrow);
+      EXPECT_EQ(narrow, c.out) << testing::PrintToString(c.in) << " split at " << split;
+
+      LineEnds wide_ends;
+      std::u16string wide;
+      const std::u16string in = Wide(c.in);
+      auto to_wide = [&](const char16_t* piece, size_t n) { wide.append(piece, n); };
+      wide_ends.Translate(in.data(), split, to_wide);
+      wide_ends.Translate(in.data() + split, in.size() - split, to_wide);
+      EXPECT_EQ(wide, Wide(c.out)) << testing::PrintToString(c.in) << " split at " << split;
+    }
+  }
+  // A cursor move between "\n" and "\r" keeps them apart.
+  LineEnds ends;
+  std::string out;
+  auto to_out = [&](const char* piece, size_t n) { out.append(piece, n); };
+  ends.Translate("\n", 1, to_out);
+  ends.Break();
+  ends.Translate("\r", 1, to_out);
+  EXPECT_EQ(out, "\r\n\r");
+}
+
+// The program's console calls reach the model through the print library's
+// line ends, while the model's own writes keep OutputString's.
+TEST(BoardConsole, TheProgramsTextStartsItsLinesAtTheLeftEdge) {
+  ConsoleModel console;
+  console.Reset();
+  ConsoleSink sink = console.MakeSink();
+  sink.write_narrow(sink.context, "Erase\n", 6);
+  sink.write_wide(sink.context, u"Verify\n\r", 8);
+  sink.set_cursor(sink.context, 4, 2);
+  sink.write_narrow(sink.context, "\rX", 2);
+  EXPECT_EQ(Row(console, 0), "Erase");
+  EXPECT_EQ(Row(console, 1), "Verify");
+  EXPECT_EQ(Row(console, 2), "X") << "a \"\\r\" after a cursor move is its own";
+  console.WriteNarrow("\nraw", 4);
+  EXPECT_EQ(Row(console, 3), " raw");
+}
+
+TEST(BoardConsole, ASizedScreenWrapsAndScrollsAtItsOwnEdges) {
+  ConsoleModel console;
+  console.Reset(100, 31);
+  EXPECT_EQ(console.Columns(), 100u);
+  EXPECT_EQ(console.Rows(), 31u);
+  const std::string line = std::string(99, 'a') + "bc";
+  console.WriteNarrow(line.data(), line.size());
+  EXPECT_EQ(Row(console, 0), std::string(99, 'a') + "b");
+  EXPECT_EQ(Row(console, 1), "c");
+  for (int i = 0; i < 30; ++i) console.WriteNarrow("\r\n", 2);
+  EXPECT_EQ(Row(console, 0), "c") << "one line scrolled off";
+  EXPECT_EQ(console.CursorRow(), 30u);
+  console.SetCursor(99, 30);
+  EXPECT_EQ(console.CursorColumn(), 99u);
+  console.SetCursor(100, 0);  // refused
+  EXPECT_EQ(console.CursorColumn(), 99u);
+  console.Reset(1000, 0);
+  EXPECT_EQ(console.Columns(), ConsoleModel::kMaxColumns);
+  EXPECT_EQ(console.Rows(), 1u);
 }
 
 }  // namespace

@@ -52,6 +52,12 @@ TEST(BoardHarness, BadBoardOptionsAreRefusedWithOneLine) {
       {{"--ec-latency", "-1", "--"}, "bad value for --ec-latency: -1"},
       {{"--bram-version", "02", "--"}, "bad value for --bram-version (HH,LL): 02"},
       {{"--bram-version", "02,1ff", "--"}, "bad value for --bram-version (HH,LL): 02,1ff"},
+      {{"--screen-size", "100", "--"},
+       "bad value for --screen-size (COLSxROWS, at most 240x100): 100"},
+      {{"--screen-size", "241x31", "--"},
+       "bad value for --screen-size (COLSxROWS, at most 240x100): 241x31"},
+      {{"--screen-size", "80x0", "--"},
+       "bad value for --screen-size (COLSxROWS, at most 240x100): 80x0"},
       {{"--fault", "ec-ibf-stuck:0", "--"}, "bad fault argument: ec-ibf-stuck:0"},
       {{"--fault", "sio-foreign:zz", "--"}, "bad fault argument: sio-foreign:zz"},
       {{"--fault", ":3", "--"}, "bad fault: :3"},
@@ -130,6 +136,8 @@ TEST(BoardHarness, OptionsReachTheBoardConfiguration) {
                          "--ec-ram",
                          "ram.bin",
                          "--screen",
+                         "--screen-size",
+                         "100x31",
                          "--stats",
                          "--",
                          "/V"});
@@ -161,6 +169,8 @@ TEST(BoardHarness, OptionsReachTheBoardConfiguration) {
   EXPECT_STREQ(parsed.options.trace_ports_path, "p.txt");
   EXPECT_STREQ(parsed.options.ec_ram_path, "ram.bin");
   EXPECT_TRUE(parsed.options.screen);
+  EXPECT_EQ(parsed.options.screen_columns, 100u);
+  EXPECT_EQ(parsed.options.screen_rows, 31u);
   EXPECT_TRUE(parsed.options.stats);
   EXPECT_EQ(parsed.program, std::vector<std::string>{"/V"});
 }
@@ -171,6 +181,8 @@ TEST(BoardHarness, DefaultsDescribeTheDocumentedBoard) {
   const BoardConfig& board = parsed.options.board;
   EXPECT_STREQ(parsed.options.flash_path, "tolvi-sim-flash.bin");
   EXPECT_EQ(parsed.options.chip_name, nullptr);
+  EXPECT_EQ(parsed.options.screen_columns, 80u);
+  EXPECT_EQ(parsed.options.screen_rows, 25u);
   EXPECT_EQ(board.sio.index_port, 0x2E);
   EXPECT_EQ(board.sio.chip_id, 0x5512);
   EXPECT_EQ(board.sio.bram_base, 0x0070);

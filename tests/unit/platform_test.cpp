@@ -187,13 +187,17 @@ void ConsoleSession() {
   SetAttribute(0x0A);
   SetAttribute(0x0C);
   SetAttribute(0x01);
-  pf::printf("\n");
+  pf::printf("\n\ra\r\nb\rc\n");
+  Print(u"\n");
 }
 
-TEST(HostedConsole, EscapesOnlyOnATerminalAndWideTextAsUtf8) {
-  EXPECT_EQ(HostedOutput(false, ConsoleSession), "Block 2 [ok]\xE2\x96\x88\xC3\xA9\n");
+// A log keeps the program's bytes; a terminal shows the firmware's line ends.
+TEST(HostedConsole, EscapesAndLineEndsOnlyOnATerminalAndWideTextAsUtf8) {
+  EXPECT_EQ(HostedOutput(false, ConsoleSession),
+            "Block 2 [ok]\xE2\x96\x88\xC3\xA9\n\ra\r\nb\rc\n\n");
   EXPECT_EQ(HostedOutput(true, ConsoleSession),
-            "\x1b[2J\x1b[H\x1b[5;2HBlock 2 [ok]\xE2\x96\x88\xC3\xA9\x1b[92m\x1b[91m\x1b[34m\n");
+            "\x1b[2J\x1b[H\x1b[5;2HBlock 2 [ok]\xE2\x96\x88\xC3\xA9\x1b[92m\x1b[91m\x1b[34m"
+            "\r\na\r\nb\rc\r\n\r\n");
 }
 
 TEST(HostedConsole, Utf8CoversEveryLengthAndBadSurrogates) {

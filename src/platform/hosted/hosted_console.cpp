@@ -1,18 +1,21 @@
 // The console on a C stream. Narrow and wide text share the one stream so they
-// reach the terminal in program order; escapes are sent only to a terminal,
-// so a redirected log holds exactly the program's text.
+// reach the terminal in program order. A terminal gets the firmware's screen:
+// escapes, and line ends as the firmware's print library makes them; a
+// redirected log holds exactly the program's text.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/hosted/hosted.h"
+#include "platform/line_ends.h"
 #include "platform/provider.h"
 
 namespace {
 
 std::FILE* g_stream = nullptr;
 bool g_terminal = false;
+LineEnds g_line_ends;
 
 std::FILE* Stream() {
   if (g_stream == nullptr) {
@@ -41,6 +44,7 @@ void HostedConsoleUse(std::FILE* stream, bool terminal) {
   if (g_stream != nullptr) std::fflush(g_stream);
   g_stream = stream;
   g_terminal = terminal;
+  g_line_ends.Break();
 }
 
 std::size_t HostedUtf8FromUcs2(const char16_t* text, std::size_t count, char* out) {
@@ -73,13 +77,12 @@ std::size_t HostedUtf8FromUcs2(const char16_t* text, std::size_t count, char* ou
   return used;
 }
 
-void PlatConsoleWriteNarrow(const char* text, size_t count) {
-  std::fwrite(text, 1, count, Stream());
-  FlushForTerminal();
-}
+namespace {
 
-void PlatConsoleWriteWide(const char16_t* text, size_t count) {
-  std::FILE* stream = Stream();
+void StreamNarrow(const char* text, size_t count) { std::fwrite(text, 1, count, g_stream); }
+
+void StreamWide(const char16_t* text, size_t count) {
+  std::FILE* stream = g_stream;
   char bytes[3 * 64];
   while (count != 0) {
     std::size_t take = count < 64 ? count : 64;
@@ -89,12 +92,37 @@ void PlatConsoleWriteWide(const char16_t* text, size_t count) {
     text += take;
     count -= take;
   }
+}
+
+}  // namespace
+
+void PlatConsoleWriteNarrow(const char* text, size_t count) {
+  Stream();
+  if (g_terminal) {
+    g_line_ends.Translate(text, count, [](const auto* piece, size_t n) { StreamNarrow(piece, n); });
+  } else {
+    StreamNarrow(text, count);
+  }
   FlushForTerminal();
 }
 
-void PlatConsoleClear() { Escape("\x1b[2J\x1b[H"); }
+void PlatConsoleWriteWide(const char16_t* text, size_t count) {
+  Stream();
+  if (g_terminal) {
+    g_line_ends.Translate(text, count, [](const auto* piece, size_t n) { StreamWide(piece, n); });
+  } else {
+    StreamWide(text, count);
+  }
+  FlushForTerminal();
+}
+
+void PlatConsoleClear() {
+  g_line_ends.Break();
+  Escape("\x1b[2J\x1b[H");
+}
 
 void PlatConsoleSetCursor(unsigned column, unsigned row) {
+  g_line_ends.Break();
   char text[32];
   std::snprintf(text, sizeof text, "\x1b[%u;%uH", row + 1, column + 1);
   Escape(text);
