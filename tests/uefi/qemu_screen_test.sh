@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The real firmware judges the board model's screen: OVMF's shell in QEMU runs
+# tolvi-sim.efi for a set of operations, each on a cleared screen between two
+# echoed markers, in the shell's starting mode and again after "mode 80 25"
+# and "mode 100 31". screen_judge.py renders each run's serial stream with a
+# terminal emulator and compares it cell by cell, character and colour, with
+# the hosted tolvi-sim's --screen picture of the same run.
+#
+#   qemu_screen_test.sh EFI_DIR TOLVI_SIM WORK_DIR
+#
+# EFI_DIR holds tolvi-sim.efi; WORK_DIR is emptied and reused. OVMF_CODE,
+# OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
+set -euo pipefail
+
+efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
+sim=$(realpath "${2:?TOLVI_SIM}")
+work=$(realpath -m "${3:?WORK_DIR}")
+here=$(cd "$(dirname "$0")" && pwd)
+ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
+ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
+qemu_timeout=${QEMU_TIMEOUT:-150}
+
+for tool in qemu-system-x86_64 mkfs.fat mcopy timeout; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
+done
+for f in "$ovmf_code" "$ovmf_vars" "$efi_dir/tolvi-sim.efi" "$sim"; do
+  [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
+done
+# Debian's python3-pyte; a python3 of its own earlier on the PATH may lack it.
+python=
+for candidate in python3 /usr/bin/python3; do
+  if "$candidate" -c 'import pyte' 2>/dev/null; then
+    python=$candidate
+    break
+  fi
+done
+[[ -n $python ]] || { echo "missing python3-pyte" >&2; exit 2; }
+
+rm -rf "$work"
+mkdir -p "$work/host"
+cd "$work"
+
+# --- inputs --------------------------------------------------------------------
+# A 128 KB image whose version bytes at 0xFFF8 (0x04, 'A') equal the BRAM's
+# below, so /VBF shows its red verdict; /PB writes the first 4 KB.
+head -c 131072 /dev/urandom >ec.bin
+printf '\x04A' | dd of=ec.bin bs=1 seek=$((0xFFF8)) conv=notrunc status=none
+head -c 4096 ec.bin >bbk.bin
+board="--bram-version 04,41"
+
+# NAME|HARNESS AND PROGRAM ARGUMENTS. The page part (the default chip) keeps
+# its flash in the default file across the cases; the others have their own.
+cases=(
+  "update-page|-- ec.bin 128"
+  "update-aai|--flash aai.flash --chip sst25vf080b -- ec.bin 128"
+  "erase-check-fails|--flash bad.flash --fault erase-leaves:1000 -- ec.bin 128"
+  "time-out|--fault ec-ibf-stuck -- /VC"
+  "dump|-- /S 64"
+  "vb-newer|$board -- /VB 05A"
+  "vb-not-newer|$board -- /VB 03A"
+  "vbf|$board -- /VBF ec.bin"
+  "v|-- /V"
+  "vc|-- /VC"
+  "t|-- /T"
+  "pb|-- bbk.bin 4 /PB"
+  "usage|"
+)
+# The shell's own mode (80x50 on OVMF's serial console), the classic one, and
+# 100x31, where the usage's longest line no longer wraps.
+modes=(start 80x25 100x31)
+
+: >cases.txt
+{
+  printf '@echo -off\r\nfs0:\r\nmode\r\n'
+  index=0
+  for mode in "${modes[@]}"; do
+    [[ $mode == start ]] || printf 'mode %s\r\n' "${mode/x/ }"
+    for entry in "${cases[@]}"; do
+      IFS='|' read -r name args <<<"$entry"
+      index=$((index + 1))
+      printf '%s|%s|%s|%s\n' "$index" "$mode" "$name" "$args" >>cases.txt
+      printf 'echo "@@B%d@@"\r\ncls\r\ntolvi-sim.efi %s\r\necho "@@E%d@@"\r\n' \
+        "$index" "$args" "$index"
+    done
+  done
+  # Leave through the isa-debug-exit port ((0x2a << 1) | 1 = 85), else power off.
+  printf 'mm f4 2a -IO -w 1 -n\r\nreset -s\r\n'
+} >startup.nsh
+cp ec.bin bbk.bin host/
+
+mkfs.fat -C disk.img 16384 >/dev/null
+mcopy -i disk.img "$efi_dir/tolvi-sim.efi" ec.bin bbk.bin startup.nsh ::/
+cp "$ovmf_vars" vars.fd
+
+# --- boot ----------------------------------------------------------------------
+# The serial line is both the console and the keyboard: one key press when the
+# shell offers to skip startup.nsh saves its five-second countdown.
+mkfifo serial.in
+exec 3<>serial.in
+started=$(date +%s%N)
+timeout "$qemu_timeout" qemu-system-x86_64 \
+  -machine pc -m 256 -nodefaults -display none -vga none -net none \
+  -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
+  -drive if=pflash,format=raw,unit=1,file=vars.fd \
+  -drive file=disk.img,format=raw,if=ide \
+  -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
+  <serial.in >serial.log 2>qemu.err &
+qemu=$!
+for _ in $(seq 1 300); do
+  if grep -aq 'seconds to skip' serial.log 2>/dev/null; then
+    printf ' ' >&3
+    break
+  fi
+  kill -0 "$qemu" 2>/dev/null || break
+  sleep 0.1
+done
+set +e
+wait "$qemu"
+qemu_rc=$?
+set -e
+exec 3>&-
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+echo "QEMU run: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s, exit code $qemu_rc"
+if [[ $qemu_rc -ne 85 ]]; then
+  echo "FAIL: QEMU ended with $qemu_rc, not through the debug-exit port (124: time-out)" >&2
+  tail -c 3000 serial.log | tr -d '\033' >&2 || true
+  cat qemu.err >&2 || true
+  exit 1
+fi
+
+# --- judgement -----------------------------------------------------------------
+"$python" "$here/screen_judge.py" serial.log cases.txt "$sim" host
