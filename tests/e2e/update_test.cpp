@@ -407,6 +407,44 @@ TEST(Update, HalfBlockChipsWriteA256KImageAsTwoBlocks) {
   }
 }
 
+// The last screen as the firmware shows it: every step on its own row at the
+// layout's two-blank indent, whatever the chip's programming method, at the
+// default size and at the UEFI Shell's 100x31.
+TEST(Update, TheLastScreenShowsEveryStepAtTheLeftEdge) {
+  for (const char* chip : {"w25q80", "sst25vf080b"}) {
+    for (const char* size : {"80x25", "100x31"}) {
+      SimFixture sim;
+      sim.WriteFile("ec.bin", std::vector<uint8_t>(0x10000, 0x5A));
+      const SimResult r = sim.Run({"--chip", chip, "--screen-size", size}, {"ec.bin", "64"});
+      ASSERT_EQ(r.status, 0) << chip;
+      const std::vector<std::string> expected = {
+          "",
+          "  XQR Flash Utility Version : 2.3.0",
+          "",
+          std::string("  Device ID        : ") + (chip[0] == 'w' ? "ef 40 14 0" : "bf 25 8e 0"),
+          std::string("  SPI Vendor       : ") + (chip[0] == 'w' ? "Winbond" : "SST"),
+          "  Block Number     : 0",
+          "",
+          "",
+          "",
+          "",
+          "  Eraseing...      : " + Marks(16) + " -- Erase OK.",
+          "",
+          "  Erase Verify...  : " + Marks(16) + " -- Verify OK.",
+          "",
+          "  Programing...    : " + Marks(16) + " -- Programing OK.",
+          "",
+          "  Verify...        : " + Marks(16) + " -- Verify OK.",
+      };
+      ASSERT_GE(r.screen.size(), expected.size());
+      EXPECT_EQ(std::vector<std::string>(r.screen.begin(), r.screen.begin() + expected.size()),
+                expected)
+          << chip << " at " << size << ":\n"
+          << r.ScreenText();
+    }
+  }
+}
+
 TEST(Update, AnEmptyImageEntersAndLeavesFlashModeWithoutTouchingABlock) {
   SimFixture sim;
   sim.WriteFile("ec.bin", std::vector<uint8_t>{});

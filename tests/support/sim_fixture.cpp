@@ -37,12 +37,12 @@ void CaptureFinished(void* context, const SimRunView* view) {
 
   const ConsoleModel& screen = *view->screen;
   r.screen.clear();
-  r.attributes.assign(ConsoleModel::kRows, std::vector<std::uint8_t>(ConsoleModel::kColumns));
-  char row_text[ConsoleModel::kColumns * 3 + 1];
-  for (unsigned row = 0; row < ConsoleModel::kRows; ++row) {
+  r.attributes.assign(screen.Rows(), std::vector<std::uint8_t>(screen.Columns()));
+  char row_text[ConsoleModel::kMaxColumns * 3 + 1];
+  for (unsigned row = 0; row < screen.Rows(); ++row) {
     screen.RowText(row, row_text, sizeof(row_text));
     r.screen.emplace_back(row_text);
-    for (unsigned column = 0; column < ConsoleModel::kColumns; ++column) {
+    for (unsigned column = 0; column < screen.Columns(); ++column) {
       r.attributes[row][column] = screen.Cell(column, row).attribute;
     }
   }
