@@ -41,7 +41,6 @@ struct Harness {
   SimCounters counters;
   Board board;
   FlashChip chip;
-  ConsoleModel console;
   ConsoleSink console_sink;
   TraceSink trace_sink;
   TraceSink port_trace_sink;
@@ -51,6 +50,9 @@ struct Harness {
 };
 
 constinit Harness g_harness{};
+// All zeros until a run sizes it: kept out of the harness so that its cells
+// cost the UEFI image no file space.
+constinit ConsoleModel g_console{};
 
 size_t Length(const char* text) {
   size_t n = 0;
@@ -96,7 +98,7 @@ const ConsoleSink* Forward() {
 bool PassThrough() { return !g_harness.options.screen; }
 
 void SinkNarrow(void*, const char* text, size_t count) {
-  g_harness.console.PrintNarrow(text, count);
+  g_console.PrintNarrow(text, count);
   if (const ConsoleSink* next = Forward()) {
     if (next->write_narrow != nullptr) next->write_narrow(next->context, text, count);
   } else if (PassThrough()) {
@@ -104,7 +106,7 @@ void SinkNarrow(void*, const char* text, size_t count) {
   }
 }
 void SinkWide(void*, const char16_t* text, size_t count) {
-  g_harness.console.PrintWide(text, count);
+  g_console.PrintWide(text, count);
   if (const ConsoleSink* next = Forward()) {
     if (next->write_wide != nullptr) next->write_wide(next->context, text, count);
   } else if (PassThrough()) {
@@ -112,7 +114,7 @@ void SinkWide(void*, const char16_t* text, size_t count) {
   }
 }
 void SinkClear(void*) {
-  g_harness.console.Clear();
+  g_console.Clear();
   if (const ConsoleSink* next = Forward()) {
     if (next->clear != nullptr) next->clear(next->context);
   } else if (PassThrough()) {
@@ -120,7 +122,7 @@ void SinkClear(void*) {
   }
 }
 void SinkCursor(void*, unsigned column, unsigned row) {
-  g_harness.console.SetCursor(column, row);
+  g_console.SetCursor(column, row);
   if (const ConsoleSink* next = Forward()) {
     if (next->set_cursor != nullptr) next->set_cursor(next->context, column, row);
   } else if (PassThrough()) {
@@ -128,7 +130,7 @@ void SinkCursor(void*, unsigned column, unsigned row) {
   }
 }
 void SinkAttribute(void*, unsigned attribute) {
-  g_harness.console.SetAttribute(attribute);
+  g_console.SetAttribute(attribute);
   if (const ConsoleSink* next = Forward()) {
     if (next->set_attribute != nullptr) next->set_attribute(next->context, attribute);
   } else if (PassThrough()) {
@@ -248,7 +250,7 @@ void AppendSgr(TextLine& text, uint8_t attribute) {
 
 // The final screen, row by row, with the colours where they change.
 void PrintScreen() {
-  const ConsoleModel& console = g_harness.console;
+  const ConsoleModel& console = g_console;
   const SimHooks* hooks = g_harness.hooks;
   unsigned rows = console.UsedRows();
   if (hooks == nullptr || hooks->out == nullptr) {
@@ -352,7 +354,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   }
   h.board.Init(options.board, &h.chip, &h.clock, &h.counters, trace,
                port_tracing ? &h.port_trace_sink : nullptr);
-  h.console.Reset(options.screen_columns, options.screen_rows);
+  g_console.Reset(options.screen_columns, options.screen_rows);
   h.console_sink = ConsoleSink{nullptr, SinkNarrow, SinkWide, SinkClear, SinkCursor, SinkAttribute};
 
   *ran = true;
@@ -370,7 +372,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   traces_ok = CloseTrace(&h.port_trace_file) && traces_ok;
 
   if (hooks != nullptr && hooks->finished != nullptr) {
-    SimRunView view{status, &h.board,   &h.chip,     &h.console,
+    SimRunView view{status, &h.board,   &h.chip,     &g_console,
                     flash,  flash_size, &h.counters, &h.clock};
     hooks->finished(hooks->context, &view);
   }
