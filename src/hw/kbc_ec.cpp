@@ -53,8 +53,11 @@ bool bWaitEcOutputFull() {
   return true;
 }
 
-void vNoteEcCommand(uint8_t command) {
-  if (command == kEcEnterFlashMode) {
+// The flags open before their command byte goes out and close after it, so
+// whoever watches them (a time-out's clean-up, a provider holding an
+// interrupt) never finds the hardware changed but not yet flagged.
+void vNoteEcCommand(uint8_t command, bool sent) {
+  if (!sent && command == kEcEnterFlashMode) {
     // From here on the EC counts as in flash mode whatever it answers, so a
     // time-out must send the leave byte the running operation would send:
     // the one /j selects, unless the operation (/T, /PB) chose its own.
@@ -62,15 +65,15 @@ void vNoteEcCommand(uint8_t command) {
     if (FlashState.EcLeaveCommand == 0) {
       FlashState.EcLeaveCommand = FlashState.NoReset ? kEcLeaveNoReset : kEcLeaveAndReset;
     }
-  } else if (FlashState.EcFlashModeEntered &&
+  } else if (sent && FlashState.EcFlashModeEntered &&
              (command == kEcLeaveAndReset || command == kEcLeaveNoReset)) {
     FlashState.EcFlashModeEntered = 0;
   }
 }
 
-void vNoteKbcCommand(uint8_t command) {
-  if (command == kKbcDisableKeyboard) FlashState.KbcDisabled = 1;
-  if (command == kKbcEnableKeyboard) FlashState.KbcDisabled = 0;
+void vNoteKbcCommand(uint8_t command, bool sent) {
+  if (!sent && command == kKbcDisableKeyboard) FlashState.KbcDisabled = 1;
+  if (sent && command == kKbcEnableKeyboard) FlashState.KbcDisabled = 0;
 }
 
 }  // namespace
@@ -106,8 +109,9 @@ void vSendKbcCommand(uint8_t command) {
   if (!bWaitKbcInputFree()) {
     vGiveUpWait(u"keyboard controller input buffer (port 0x64 IBF) never cleared");
   }
+  vNoteKbcCommand(command, false);
   IoWrite8(kKbcStatus, command);
-  vNoteKbcCommand(command);
+  vNoteKbcCommand(command, true);
   if (!bWaitKbcInputFree()) {
     vGiveUpWait(u"keyboard controller input buffer (port 0x64 IBF) never cleared");
   }
@@ -115,8 +119,9 @@ void vSendKbcCommand(uint8_t command) {
 
 void vSendEcCommand(uint8_t command) {
   vWaitEcInputFree();
+  vNoteEcCommand(command, false);
   IoWrite8(kEcCommand, command);
-  vNoteEcCommand(command);
+  vNoteEcCommand(command, true);
   vWaitEcInputFree();
 }
 
