@@ -4,6 +4,7 @@
 // error.
 #include <cstdio>
 
+#include "platform/hosted/hosted.h"
 #include "sim/harness.h"
 
 namespace {
@@ -19,8 +20,13 @@ int main(int argc, char** argv) {
   hooks.out = WriteOut;
   hooks.err = WriteErr;
   SimSetHooks(&hooks);
+  // The modelled board gets the same protection as the real one: an
+  // interrupt held during the update lets it end and the flash file be
+  // written back.
+  HostedHoldInterruptsInWindow();
   int status = SimMain(argc, argv);
   SimSetHooks(nullptr);
+  HostedReportHeldInterrupt();
   std::fflush(stdout);
   return status;
 }

@@ -1,0 +1,159 @@
+// Ctrl-C, a closed terminal or a kill during an update: tolvi-sim run as a
+// separate process and signalled as a person or a session manager would.
+// Inside the window (keyboard disabled, EC in flash mode) the signal is held
+// and the update still ends with the image in the flash, the leave byte and
+// the keyboard back; outside it the signal ends the run at once.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// One tolvi-sim process in a directory of its own, its standard output and
+// error in files there.
+class SimProcess {
+ public:
+  SimProcess() {
+    char pattern[] = "/tmp/tolvi-signal-XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    fs::remove_all(dir_);
+  }
+
+  fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  void Start(const std::vector<std::string>& arguments) {
+    pid_ = fork();
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(127);
+      int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char*> argv;
+      std::string name = TOLVI_SIM_BINARY;
+      argv.push_back(name.data());
+      std::vector<std::string> copies = arguments;
+      for (std::string& a : copies) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+
+  // Waits up to `limit` for the process to end; false if it is still running.
+  bool Wait(std::chrono::seconds limit, int* raw_status) {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+      pid_t done = waitpid(pid_, raw_status, WNOHANG);
+      if (done == pid_) {
+        pid_ = -1;
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  bool Running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+  void Signal(int number) const { kill(pid_, number); }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = -1;
+};
+
+// The update is slowed by an EC that keeps its input buffer full for many
+// status reads; the trace file's first buffered lines reach the disk once the
+// EC is in flash mode, which is when the signal is sent.
+TEST(Interrupts, SignalDuringTheUpdateIsHeldUntilTheFlashHoldsTheImage) {
+  const struct {
+    int number;
+    const char* name;
+  } signals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+  for (const auto& s : signals) {
+    SCOPED_TRACE(s.name);
+    SimProcess sim;
+    std::vector<char> image(0x10000);
+    std::mt19937 random(7);
+    for (char& byte : image) byte = static_cast<char>(random());
+    std::ofstream(sim.Path("ec.bin"), std::ios::binary).write(image.data(), image.size());
+
+    const auto started = Clock::now();
+    sim.Start({"--ec-latency", "400", "--trace", "trace.txt", "--", "ec.bin", "64"});
+    bool in_flash_mode = false;
+    while (!in_flash_mode && sim.Running() && Clock::now() - started < std::chrono::seconds(60)) {
+      in_flash_mode = ReadAll(sim.Path("trace.txt")).find("ec dc -> 33") != std::string::npos;
+      if (!in_flash_mode) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(in_flash_mode) << "the update never reached flash mode while running";
+    sim.Signal(s.number);
+
+    int raw = 0;
+    ASSERT_TRUE(sim.Wait(std::chrono::seconds(120), &raw));
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    EXPECT_EQ(ReadAll(sim.Path("stderr.txt")),
+              std::string("tolvi: ") + s.name +
+                  " held until the operation had ended: the EC was in flash mode, and stopping "
+                  "there would leave it without firmware\n");
+    const std::string flash = ReadAll(sim.Path("tolvi-sim-flash.bin"));
+    ASSERT_GE(flash.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    const std::string trace = ReadAll(sim.Path("trace.txt"));
+    EXPECT_NE(trace.find("ec fe\nkbc ae\n"), std::string::npos);
+    EXPECT_EQ(trace.substr(trace.size() - 7), "kbc ae\n");
+    EXPECT_NE(ReadAll(sim.Path("stdout.txt")).find(" -- Verify OK. "), std::string::npos);
+  }
+}
+
+// A FIFO as the image: opening it blocks until a writer comes, which none
+// does, so the run is caught before the keyboard or the EC was touched.
+TEST(Interrupts, SignalBeforeFlashModeEndsTheRunAtOnceWithTheFlashUntouched) {
+  SimProcess sim;
+  const std::string before(0x100000, '\x5a');
+  std::ofstream(sim.Path("tolvi-sim-flash.bin"), std::ios::binary)
+      .write(before.data(), before.size());
+  ASSERT_EQ(mkfifo(sim.Path("ec.bin").c_str(), 0644), 0);
+
+  sim.Start({"--trace", "trace.txt", "--", "ec.bin", "64"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(sim.Running());
+  sim.Signal(SIGINT);
+  int raw = 0;
+  ASSERT_TRUE(sim.Wait(std::chrono::seconds(10), &raw)) << "the signal was held outside the window";
+  ASSERT_TRUE(WIFSIGNALED(raw));
+  EXPECT_EQ(WTERMSIG(raw), SIGINT);
+  EXPECT_EQ(ReadAll(sim.Path("stderr.txt")), "");
+  EXPECT_EQ(ReadAll(sim.Path("tolvi-sim-flash.bin")), before);
+  EXPECT_EQ(ReadAll(sim.Path("trace.txt")).find("kbc ad"), std::string::npos);
+}
+
+}  // namespace
