@@ -3,7 +3,8 @@
 // bytes through the EC's ports.
 //
 // The privilege is taken on the first port access, not at start, so that the
-// usage screen works for any user.
+// usage screen works for any user; the kernel's EC driver is checked just
+// before it.
 #include <errno.h>
 #include <string.h>
 
@@ -17,6 +18,7 @@
 #define TOLVI_HAVE_PORT_IO 0
 #endif
 
+#include "platform/linux/linux_acpi_guard.h"
 #include "platform/platform.h"
 
 namespace {
@@ -44,6 +46,7 @@ void EnablePort(uint16_t port) {
 }
 
 void Acquire() {
+  LinuxCheckAcpiEcDriver();
   if (iopl(3) == 0) {
     g_access = Access::kAllPorts;
     return;
@@ -61,7 +64,10 @@ void Require(uint16_t port) {
   }
 }
 #else
-void Require(uint16_t) { Refuse(ENOSYS); }
+void Require(uint16_t) {
+  LinuxCheckAcpiEcDriver();
+  Refuse(ENOSYS);
+}
 #endif
 
 }  // namespace
