@@ -138,6 +138,65 @@ TEST(UefiFiles, OpenModesMapToReadReadWriteOrTruncate) {
   }
 }
 
+// Started without the shell's parameters, or unable to convert them, the
+// entry refuses with one line and an error status instead of running bare.
+TEST(UefiEntry, MissingOrUnconvertibleCommandLineIsRefused) {
+  static int allocations;
+  static std::vector<unsigned char> pool;
+  auto grant = [](size_t size) -> void* {
+    ++allocations;
+    pool.assign(size, 0);
+    return pool.data();
+  };
+  auto refuse = [](size_t) -> void* {
+    ++allocations;
+    return nullptr;
+  };
+  std::u16string name = u"tolvi.efi";
+  std::u16string word = u"/S";
+  char16_t* words[] = {name.data(), word.data(), nullptr};
+  const efi::ShellParameters none_given = {nullptr, 0, nullptr, nullptr, nullptr};
+  const efi::ShellParameters given = {words, 2, nullptr, nullptr, nullptr};
+  const struct {
+    const char* name;
+    const efi::ShellParameters* params;
+    void* (*allocate)(size_t);
+    const char16_t* refusal;
+    efi::Status status;
+    int allocations;
+  } cases[] = {
+      {"no protocol", nullptr, +grant,
+       u"No shell parameters: start this program from the UEFI Shell.\r\n", 0x8000000000000001ull,
+       0},
+      {"empty command line", &none_given, +grant,
+       u"No shell parameters: start this program from the UEFI Shell.\r\n", 0x8000000000000001ull,
+       0},
+      {"no memory for argv", &given, +refuse,
+       u"The command line could not be converted: out of memory.\r\n", 0x8000000000000009ull, 1},
+      {"converted", &given, +grant, nullptr, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    allocations = 0;
+    const uefi::EntryArguments args = uefi::PrepareArguments(c.params, c.allocate);
+    EXPECT_EQ(allocations, c.allocations);
+    EXPECT_EQ(args.status, c.status);
+    if (c.refusal == nullptr) {
+      ASSERT_EQ(args.refusal, nullptr);
+      ASSERT_EQ(args.argc, 2);
+      EXPECT_STREQ(args.argv[0], "tolvi.efi");
+      EXPECT_STREQ(args.argv[1], "/S");
+      EXPECT_EQ(args.argv[2], nullptr);
+      EXPECT_EQ(args.block, static_cast<void*>(pool.data()));
+    } else {
+      ASSERT_NE(args.refusal, nullptr);
+      EXPECT_EQ(std::u16string(args.refusal), c.refusal);
+      EXPECT_EQ(args.argv, nullptr);
+      EXPECT_EQ(args.block, nullptr);
+    }
+  }
+}
+
 TEST(UefiEntry, ExitStatusBecomesTheShellsLastError) {
   // The shell shows these as %lasterror% 0x0 and 0x15 (EFI_ABORTED).
   EXPECT_EQ(uefi::StatusFromExitCode(0), 0u);

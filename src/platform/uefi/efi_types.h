@@ -16,7 +16,9 @@ using ShellFileHandle = void*;
 
 constexpr Status kSuccess = 0;
 constexpr Status kErrorBit = 0x8000000000000000ull;
+constexpr Status kLoadError = kErrorBit | 1;
 constexpr Status kInvalidParameter = kErrorBit | 2;
+constexpr Status kOutOfResources = kErrorBit | 9;
 constexpr Status kAborted = kErrorBit | 21;
 
 inline bool IsError(Status status) { return (status & kErrorBit) != 0; }

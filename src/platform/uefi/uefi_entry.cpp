@@ -11,15 +11,6 @@ efi::BootServices* g_boot = nullptr;
 efi::Shell* g_shell = nullptr;
 }  // namespace uefi
 
-namespace {
-
-// Started outside the shell (as a boot option) there is no command line; the
-// program then behaves as if called with its name alone.
-char g_no_name[] = "";
-char* g_no_argv[] = {g_no_name, nullptr};
-
-}  // namespace
-
 extern "C" efi::Status EFIAPI efi_main(efi::Handle image, efi::SystemTable* system) {
   uefi::g_system = system;
   uefi::g_boot = system->boot_services;
@@ -40,21 +31,16 @@ extern "C" efi::Status EFIAPI efi_main(efi::Handle image, efi::SystemTable* syst
     params = static_cast<efi::ShellParameters*>(found);
   }
 
-  int argc = 1;
-  char** argv = g_no_argv;
-  void* block = nullptr;
-  if (params != nullptr && params->argc > 0) {
-    const size_t count = static_cast<size_t>(params->argc);
-    block = PlatAllocate(uefi::ArgvBlockSize(count, params->argv));
-    if (block != nullptr) {
-      argv = uefi::BuildNarrowArgv(count, params->argv, block);
-      argc = static_cast<int>(count);
-    }
+  // Started as a boot option there is no command line at all.
+  const uefi::EntryArguments args = uefi::PrepareArguments(params, &PlatAllocate);
+  if (args.refusal != nullptr) {
+    PlatConsoleWriteWide(args.refusal, uefi::WideLength(args.refusal));
+    return args.status;
   }
 
-  const int code = PlatAppMain(argc, argv);
+  const int code = PlatAppMain(args.argc, args.argv);
 
   uefi::CloseAllFiles();
-  if (block != nullptr) PlatFree(block);
+  PlatFree(args.block);
   return uefi::StatusFromExitCode(code);
 }

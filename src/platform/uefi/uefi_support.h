@@ -39,6 +39,39 @@ inline char** BuildNarrowArgv(size_t argc, char16_t* const* wide_argv, void* blo
   return argv;
 }
 
+// The command line as the program gets it, or why there is none.
+struct EntryArguments {
+  int argc;
+  char** argv;
+  void* block;              // the argv block to free at the end, or null
+  const char16_t* refusal;  // one line for the console; null when argv is usable
+  efi::Status status;       // what the entry returns after a refusal
+};
+
+// From the shell-parameters protocol (null when the image does not have it)
+// to a narrow argv in a block from `allocate`. Without the protocol or with
+// a conversion that fails, the program must not run as if called bare: that
+// would show the usage and report success to whatever started it.
+inline EntryArguments PrepareArguments(const efi::ShellParameters* params,
+                                       void* (*allocate)(size_t)) {
+  EntryArguments result = {0, nullptr, nullptr, nullptr, efi::kSuccess};
+  if (params == nullptr || params->argc == 0 || params->argv == nullptr) {
+    result.refusal = u"No shell parameters: start this program from the UEFI Shell.\r\n";
+    result.status = efi::kLoadError;
+    return result;
+  }
+  const size_t count = static_cast<size_t>(params->argc);
+  result.block = allocate(ArgvBlockSize(count, params->argv));
+  if (result.block == nullptr) {
+    result.refusal = u"The command line could not be converted: out of memory.\r\n";
+    result.status = efi::kOutOfResources;
+    return result;
+  }
+  result.argv = BuildNarrowArgv(count, params->argv, result.block);
+  result.argc = static_cast<int>(count);
+  return result;
+}
+
 // Copies at most capacity - 1 narrow bytes into a zero-terminated UCS-2 chunk
 // and returns how many input bytes it consumed. A zero byte would end the
 // firmware's string early, so it is dropped rather than passed on.
