@@ -7,13 +7,14 @@
 namespace hw {
 
 bool bPollAgain(PollBudget* budget) {
-  if (budget->polls < kFastPolls) {
-    budget->polls++;
-    return true;
+  const uint64_t now = MonotonicMicroseconds();
+  if (budget->polls == 0) {
+    budget->started_us = now;
+  } else if (now - budget->started_us >= budget->limit_us) {
+    return false;
   }
-  if (budget->stalled_us >= budget->limit_us) return false;
-  Stall(budget->stall_us);
-  budget->stalled_us += budget->stall_us;
+  if (budget->polls < UINT32_MAX) budget->polls++;
+  if (budget->polls > kFastPolls) Stall(budget->stall_us);
   return true;
 }
 

@@ -7,11 +7,13 @@
 
 namespace hw {
 
+// The limit is elapsed time on the platform's clock, the polls' own time
+// included: on a slow bus a poll can cost more than the stall between two.
 struct PollBudget {
-  uint64_t limit_us;  // stalled time after which the wait gives up
+  uint64_t limit_us;  // time after which the wait gives up
   uint32_t stall_us;  // stall between polls once the fast polls are spent
   uint32_t polls;
-  uint64_t stalled_us;
+  uint64_t started_us;  // when the first poll found the condition unmet
 };
 
 // Polls this many times back to back before stalling: a healthy controller

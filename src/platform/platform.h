@@ -17,6 +17,8 @@ void SetAttribute(unsigned attribute);
 
 // Busy-waits at least this many microseconds.
 void Stall(uint64_t microseconds);
+// Microseconds since an arbitrary start, never going back.
+uint64_t MonotonicMicroseconds();
 
 // Returns null (and sets pf::LastError) on a zero size or a failure.
 void* AllocatePool(size_t size);

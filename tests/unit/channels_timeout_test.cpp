@@ -60,6 +60,17 @@ TEST(ChannelsTimeout, StuckControllerOrFlashEndsTheRunCleanly) {
        {},
        2 * kSecond,
        3 * kSecond},
+      // On a slow bus the polls themselves use up the limit: it is elapsed
+      // time, not the stalls between polls (those alone would take 22 s here).
+      {{"--fault", "ec-no-obf", "--bus-ns", "200000"},
+       {"/S", "64"},
+       kNoEcByte,
+       true,
+       true,
+       true,
+       {},
+       2 * kSecond,
+       3 * kSecond},
       // The EC stops taking bytes after 0xDC: it cannot be asked to leave, but
       // the keyboard is enabled again.
       {{"--fault", "ec-ibf-stuck:2"},

@@ -22,6 +22,8 @@ uint64_t NowNs() {
 
 }  // namespace
 
+uint64_t MonotonicMicroseconds() { return NowNs() / 1000; }
+
 void Stall(uint64_t microseconds) {
   const uint64_t start = NowNs();
   const uint64_t wait = microseconds > UINT64_MAX / 1000 ? UINT64_MAX / 2 : microseconds * 1000;

@@ -18,7 +18,22 @@ void IoWrite8(uint16_t port, uint8_t value) {
   if (board != nullptr) board->Out(port, value);
 }
 
+namespace {
+// Without a board, Stall still moves a clock, so a wait on the floating bus
+// ends at its limit.
+uint64_t g_unattached_us = 0;
+}  // namespace
+
 void Stall(uint64_t microseconds) {
   Board* board = SimCurrentBoard();
-  if (board != nullptr) board->Stall(microseconds);
+  if (board != nullptr) {
+    board->Stall(microseconds);
+  } else {
+    g_unattached_us += microseconds;
+  }
+}
+
+uint64_t MonotonicMicroseconds() {
+  const Board* board = SimCurrentBoard();
+  return board != nullptr ? board->Clock().now_ns / 1000 : g_unattached_us;
 }

@@ -14,3 +14,32 @@ void IoWrite8(uint16_t port, uint8_t value) {
 }
 
 void Stall(uint64_t microseconds) { uefi::g_boot->stall(microseconds); }
+
+namespace {
+
+uint64_t ReadTimeStampCounter() {
+  uint32_t low;
+  uint32_t high;
+  __asm__ volatile("rdtsc" : "=a"(low), "=d"(high));
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+uint64_t g_tsc_start = 0;
+uint64_t g_tsc_per_us = 0;
+
+}  // namespace
+
+// Boot services offer no clock finer than a second, so the time-stamp counter
+// (constant-rate on every x86 that runs UEFI firmware of this age) is
+// measured once against the firmware's own Stall.
+uint64_t MonotonicMicroseconds() {
+  if (g_tsc_per_us == 0) {
+    constexpr uint64_t kCalibrationUs = 1000;
+    const uint64_t before = ReadTimeStampCounter();
+    uefi::g_boot->stall(kCalibrationUs);
+    const uint64_t ticks = ReadTimeStampCounter() - before;
+    g_tsc_per_us = ticks >= kCalibrationUs ? ticks / kCalibrationUs : 1;
+    g_tsc_start = before;
+  }
+  return (ReadTimeStampCounter() - g_tsc_start) / g_tsc_per_us;
+}
