@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang lld llvm
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   ovmf qemu-system-x86 mtools dosfstools python3 python3-pyte
+  busybox-static cpio
 )
 
 missing=()
@@ -19,4 +20,25 @@ if ((${#missing[@]})); then
   [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The Linux guest test boots a stock cloud kernel under QEMU. The kernel
+# package is only unpacked into a cache, never installed: the host's own boot
+# stays untouched.
+guest_dir=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tolvi/linux-guest}
+if [[ ! -s $guest_dir/vmlinuz ]]; then
+  # The meta package only depends on the versioned one, which holds the kernel.
+  kernel_pkg=$(apt-cache depends linux-image-cloud-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
+  if [[ -z $kernel_pkg ]]; then
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo) || sudo_cmd=()
+    "${sudo_cmd[@]}" apt-get update -qq
+    kernel_pkg=$(apt-cache depends linux-image-cloud-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
+  fi
+  echo "unpacking $kernel_pkg for the Linux guest test into $guest_dir"
+  work=$(mktemp -d)
+  chmod 755 "$work"  # apt fetches as its own user
+  (cd "$work" && apt-get download -qq "$kernel_pkg" && dpkg-deb -x ./*.deb unpacked)
+  mkdir -p "$guest_dir"
+  cp "$(ls "$work"/unpacked/boot/vmlinuz-* | head -n 1)" "$guest_dir/vmlinuz"
+  rm -rf "$work"
 fi
