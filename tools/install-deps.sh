@@ -25,19 +25,28 @@ fi
 # The Linux guest test boots a stock cloud kernel under QEMU. The kernel
 # package is only unpacked into a cache, never installed: the host's own boot
 # stays untouched.
-guest_dir=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tolvi/linux-guest}
+guest_dir=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-${HOME:-~}/.cache}/tolvi/linux-guest}
 if [[ ! -s $guest_dir/vmlinuz ]]; then
   # The meta package only depends on the versioned one, which holds the kernel.
-  kernel_pkg=$(apt-cache depends linux-image-cloud-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
-  if [[ -z $kernel_pkg ]]; then
-    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo) || sudo_cmd=()
-    "${sudo_cmd[@]}" apt-get update -qq
-    kernel_pkg=$(apt-cache depends linux-image-cloud-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
-  fi
-  echo "unpacking $kernel_pkg for the Linux guest test into $guest_dir"
+  kernel_package() {
+    apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+      awk '/Depends: linux-image-/ {print $2; exit}' || true
+  }
   work=$(mktemp -d)
-  chmod 755 "$work"  # apt fetches as its own user
-  (cd "$work" && apt-get download -qq "$kernel_pkg" && dpkg-deb -x ./*.deb unpacked)
+  fetch_kernel() {
+    [[ -n $kernel_pkg ]] &&
+      (cd "$work" && apt-get download -qq "$kernel_pkg" && dpkg-deb -x ./*.deb unpacked)
+  }
+  kernel_pkg=$(kernel_package)
+  # No package lists yet, or lists naming a kernel the archive has replaced.
+  if ! fetch_kernel; then
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    kernel_pkg=$(kernel_package)
+    fetch_kernel
+  fi
+  echo "unpacked $kernel_pkg for the Linux guest test into $guest_dir"
   mkdir -p "$guest_dir"
   cp "$(ls "$work"/unpacked/boot/vmlinuz-* | head -n 1)" "$guest_dir/vmlinuz"
   rm -rf "$work"

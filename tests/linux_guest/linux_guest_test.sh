@@ -14,7 +14,7 @@ set -euo pipefail
 
 tolvi=$(realpath "${1:?TOLVI}")
 work=$(realpath -m "${2:?WORK_DIR}")
-cache=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tolvi/linux-guest}
+cache=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-${HOME:-~}/.cache}/tolvi/linux-guest}
 kernel=$cache/vmlinuz
 busybox=${BUSYBOX:-/bin/busybox}
 qemu_timeout=${QEMU_TIMEOUT:-100}
