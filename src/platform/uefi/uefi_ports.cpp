@@ -29,9 +29,10 @@ uint64_t g_tsc_per_us = 0;
 
 }  // namespace
 
-// Boot services offer no clock finer than a second, so the time-stamp counter
-// (constant-rate on every x86 that runs UEFI firmware of this age) is
-// measured once against the firmware's own Stall.
+// The firmware's own clock (GetTime) often ticks once a second, so the
+// time-stamp counter, constant-rate on current x86 parts, is measured once
+// against Stall. Stall waits at least its time, so any error makes the wait
+// limits longer, never shorter.
 uint64_t MonotonicMicroseconds() {
   if (g_tsc_per_us == 0) {
     constexpr uint64_t kCalibrationUs = 1000;
