@@ -107,7 +107,7 @@ TEST(Interrupts, SignalDuringTheUpdateIsHeldUntilTheFlashHoldsTheImage) {
     std::ofstream(sim.Path("ec.bin"), std::ios::binary).write(image.data(), image.size());
 
     const auto started = Clock::now();
-    sim.Start({"--ec-latency", "400", "--trace", "trace.txt", "--", "ec.bin", "64"});
+    sim.Start({"--ec-latency", "150", "--trace", "trace.txt", "--", "ec.bin", "64"});
     bool in_flash_mode = false;
     while (!in_flash_mode && sim.Running() && Clock::now() - started < std::chrono::seconds(60)) {
       in_flash_mode = ReadAll(sim.Path("trace.txt")).find("ec dc -> 33") != std::string::npos;
