@@ -29,8 +29,8 @@ constexpr uint8_t kSignature = 0xAB;
 constexpr uint8_t kAaiWord = 0xAD;
 constexpr uint8_t kAaiByte = 0xAF;
 constexpr uint8_t kChipErase2 = 0xC7;
-// 1 KB sector erase on the board maker's parts; 4 KB on PMC parts.
-constexpr uint8_t kErase1K = 0xD7;
+// Sector erase: 1 KB on the board maker's parts, 4 KB on PMC parts.
+constexpr uint8_t kSectorErase = 0xD7;
 constexpr uint8_t kErase64K = 0xD8;
 }  // namespace spi
 
