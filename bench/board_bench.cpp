@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "sim/board.h"
+#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
 #include "sim/harness.h"
 

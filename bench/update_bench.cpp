@@ -9,6 +9,7 @@
 #include "app/exit_frame.h"
 #include "platform/provider.h"
 #include "sim/board.h"
+#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
 #include "tolvi.h"
 

@@ -2,21 +2,6 @@
 
 #include "sim/sim_text.h"
 
-BoardConfig DefaultBoardConfig() {
-  BoardConfig config;
-  __builtin_memset(&config, 0, sizeof(config));
-  config.kbc.ibf_latency = 1;
-  config.ec.ack = 0x33;
-  config.ec.ibf_latency = 1;
-  config.sio.index_port = 0x2E;
-  config.sio.chip_id = 0x5512;
-  config.sio.bram_base = SioModel::kDefaultBramBase;
-  config.sio.bram_high = 0x02;  // with the low byte: version "02A"
-  config.sio.bram_low = 0x41;
-  config.bus_ns = Board::kDefaultBusNs;
-  return config;
-}
-
 void Board::Init(const BoardConfig& config, SpiDevice* spi, SimClock* clock, SimCounters* counters,
                  const TraceSink* trace, const TraceSink* port_trace) {
   kbc_.Init(config.kbc, trace);

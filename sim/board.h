@@ -19,13 +19,8 @@ struct BoardConfig {
   uint64_t bus_ns;  // cost of one port access
 };
 
-// Defaults of every option of the harness.
-BoardConfig DefaultBoardConfig();
-
 class Board {
  public:
-  static constexpr uint64_t kDefaultBusNs = 1000;
-
   // spi, trace and port_trace may be null. clock and counters must outlive
   // the board.
   void Init(const BoardConfig& config, SpiDevice* spi, SimClock* clock, SimCounters* counters,

@@ -394,7 +394,7 @@ int SimMain(int argc, char** argv) {
   }
   SimOptions& options = h.options;
   if (options.help) {
-    Out(SimUsageText());
+    WriteSimUsage([](void*, const char* text) { Out(text); }, nullptr);
     return 0;
   }
   if (options.list_chips) {

@@ -1,9 +1,172 @@
 #include "sim/harness_options.h"
 
 #include "sim/console_model.h"
+#include "sim/faults.h"
 #include "sim/sim_text.h"
 
 namespace {
+
+enum class ValueKind : uint8_t {
+  kFlag,  // no value
+  kText,  // the setter reads the text
+  kHex,   // a number up to the row's limit, read before the setter sees it
+  kDecimal,
+  kFault,  // kText whose help goes on with the fault table
+};
+
+struct SimOption {
+  const char* name;
+  ValueKind kind;
+  const char* value_name;  // in --help
+  uint64_t limit;          // kHex, kDecimal
+  // Stores the value. Returns null, or the start of a one-line message that
+  // the value's text completes.
+  const char* (*set)(SimOptions& options, const char* text, uint64_t number);
+  const char* help;  // lines after the first are indented to the column of the first
+  // The value as it would be typed; the defaults are these set through the
+  // row's own setter. Null: the option has no value until given.
+  const char* default_value;
+};
+
+using K = ValueKind;
+using O = SimOptions;
+
+// clang-format off
+constexpr SimOption kOptions[] = {
+    {"--flash", K::kText, "FILE", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { o.flash_path = t; return nullptr; },
+     "flash contents, created erased when absent and\nwritten back at the end",
+     "tolvi-sim-flash.bin"},
+    {"--chip", K::kText, "NAME", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { o.chip_name = t; return nullptr; },
+     "flash chip profile (--list-chips shows them)", nullptr},
+    {"--list-chips", K::kFlag, nullptr, 0,
+     [](O& o, const char*, uint64_t) -> const char* { o.list_chips = true; return nullptr; },
+     "one line per chip profile", nullptr},
+    {"--sio", K::kText, "2e|4e|none", 0,
+     [](O& o, const char* t, uint64_t) -> const char* {
+       if (TextEqual(t, "2e")) {
+         o.board.sio.index_port = 0x2E;
+       } else if (TextEqual(t, "4e")) {
+         o.board.sio.index_port = 0x4E;
+       } else if (TextEqual(t, "none")) {
+         o.board.sio.index_port = 0;
+       } else {
+         return "bad value for --sio (2e, 4e or none): ";
+       }
+       return nullptr;
+     },
+     "where the super-I/O chip answers", "2e"},
+    {"--chip-id", K::kHex, "HEX", 0xFFFF,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       o.board.sio.chip_id = static_cast<uint16_t>(n);
+       return nullptr;
+     },
+     "super-I/O chip ID", "5512"},
+    {"--bram-base", K::kHex, "HEX", 0xFFFE,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       o.board.sio.bram_base = static_cast<uint16_t>(n);
+       return nullptr;
+     },
+     "base port of logical device 0x10", "70"},
+    {"--bram-version", K::kText, "HH,LL", 0,
+     [](O& o, const char* t, uint64_t) -> const char* {
+       char high[8];
+       size_t n = 0;
+       while (t[n] != '\0' && t[n] != ',' && n + 1 < sizeof(high)) {
+         high[n] = t[n];
+         ++n;
+       }
+       high[n] = '\0';
+       uint64_t h = 0;
+       uint64_t l = 0;
+       if (t[n] != ',' || !ParseUnsigned(high, 16, 0xFF, &h) ||
+           !ParseUnsigned(t + n + 1, 16, 0xFF, &l)) {
+         return "bad value for --bram-version (HH,LL): ";
+       }
+       o.board.sio.bram_high = static_cast<uint8_t>(h);
+       o.board.sio.bram_low = static_cast<uint8_t>(l);
+       return nullptr;
+     },
+     "BRAM bytes 0x10 and 0x11, the version's number\nand letter", "02,41"},
+    {"--ec-ack", K::kHex, "HEX", 0xFF,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       o.board.ec.ack = static_cast<uint8_t>(n);
+       return nullptr;
+     },
+     "the EC's answer to 0xDC", "33"},
+    {"--no-ec", K::kFlag, nullptr, 0,
+     [](O& o, const char*, uint64_t) -> const char* { o.board.no_ec = true; return nullptr; },
+     "nothing decodes 0x62/0x66", nullptr},
+    {"--ec-ram", K::kText, "FILE", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { o.ec_ram_path = t; return nullptr; },
+     "256 bytes of EC RAM (zeros and a version string\nat 0xD8 when not given)", nullptr},
+    {"--ec-latency", K::kDecimal, "N", 0xFFFFFFFF,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       o.board.ec.ibf_latency = static_cast<uint32_t>(n);
+       return nullptr;
+     },
+     "status reads with IBF still set after a write", "1"},
+    {"--kbc-latency", K::kDecimal, "N", 0xFFFFFFFF,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       o.board.kbc.ibf_latency = static_cast<uint32_t>(n);
+       return nullptr;
+     },
+     "the same for the keyboard controller", "1"},
+    {"--kbc-pending", K::kDecimal, "N", 0xFFFFFFFF,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       o.board.kbc.pending_bytes = static_cast<uint32_t>(n);
+       return nullptr;
+     },
+     "output bytes waiting on 0x60 at start", "0"},
+    {"--bus-ns", K::kDecimal, "N", 1000000000,
+     [](O& o, const char*, uint64_t n) -> const char* { o.board.bus_ns = n; return nullptr; },
+     "simulated cost of one port access", "1000"},
+    {"--fault", K::kFault, "KIND[:ARG]", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { return ScanFault(o, t); },
+     "inject a fault, repeatable; KIND is one of:", nullptr},
+    {"--trace", K::kText, "FILE", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { o.trace_path = t; return nullptr; },
+     "transaction trace", nullptr},
+    {"--trace-ports", K::kText, "FILE", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { o.trace_ports_path = t; return nullptr; },
+     "every port access", nullptr},
+    {"--screen", K::kFlag, nullptr, 0,
+     [](O& o, const char*, uint64_t) -> const char* {
+       o.screen = true;
+       return nullptr;
+     },
+     "print the final screen instead of the output, in\ncolour (ANSI SGR) where the program set one",
+     nullptr},
+    {"--screen-size", K::kText, "CxR", 0,
+     [](O& o, const char* t, uint64_t) -> const char* {
+       // COLSxROWS, within what the console model holds.
+       char columns[8];
+       size_t n = 0;
+       while (t[n] != '\0' && t[n] != 'x' && n + 1 < sizeof(columns)) {
+         columns[n] = t[n];
+         ++n;
+       }
+       columns[n] = '\0';
+       uint64_t c = 0;
+       uint64_t r = 0;
+       if (t[n] != 'x' || !ParseUnsigned(columns, 10, ConsoleModel::kMaxColumns, &c) ||
+           !ParseUnsigned(t + n + 1, 10, ConsoleModel::kMaxRows, &r) || c == 0 || r == 0) {
+         return "bad value for --screen-size (COLSxROWS, at most 240x100): ";
+       }
+       o.screen_columns = static_cast<unsigned>(c);
+       o.screen_rows = static_cast<unsigned>(r);
+       return nullptr;
+     },
+     "the console's columns and rows", "80x25"},
+    {"--stats", K::kFlag, nullptr, 0,
+     [](O& o, const char*, uint64_t) -> const char* { o.stats = true; return nullptr; },
+     "print counters at the end", nullptr},
+    {"--help", K::kFlag, nullptr, 0,
+     [](O& o, const char*, uint64_t) -> const char* { o.help = true; return nullptr; },
+     "this text", nullptr},
+};
+// clang-format on
 
 bool StartsWith(const char* text, const char* prefix) {
   while (*prefix != '\0') {
@@ -28,211 +191,110 @@ class Scanner {
   }
 
   // Scans one option at argv[*index]; advances *index past its value.
-  bool Option(int argc, char** argv, int* index);
+  bool Option(int argc, char** argv, int* index) {
+    const char* name = argv[*index];
+    for (const SimOption& row : kOptions) {
+      if (!TextEqual(row.name, name)) continue;
+      const char* text = nullptr;
+      if (row.kind != K::kFlag) {
+        if (*index + 1 >= argc) return Fail("missing value after ", name);
+        text = argv[++*index];
+      }
+      uint64_t number = 0;
+      if ((row.kind == K::kHex || row.kind == K::kDecimal) &&
+          !ParseUnsigned(text, row.kind == K::kHex ? 16 : 10, row.limit, &number)) {
+        TraceText line;
+        line.Add("bad value for ").Add(name).Add(": ");
+        return Fail(line.Text(), text);
+      }
+      const char* refusal = row.set(*options_, text, number);
+      return refusal == nullptr || Fail(refusal, text);
+    }
+    return Fail("unknown option: ", name);
+  }
 
  private:
-  bool Value(int argc, char** argv, int* index, const char** value) {
-    if (*index + 1 >= argc) return Fail("missing value after ", argv[*index]);
-    *value = argv[++*index];
-    return true;
-  }
-  bool Number(int argc, char** argv, int* index, unsigned base, uint64_t limit, uint64_t* number) {
-    const char* option = argv[*index];
-    const char* text;
-    if (!Value(argc, argv, index, &text)) return false;
-    if (!ParseUnsigned(text, base, limit, number)) {
-      TraceText line;
-      line.Add("bad value for ").Add(option).Add(": ");
-      return Fail(line.Text(), text);
-    }
-    return true;
-  }
-  bool Fault(const char* fault_text);
-
   SimOptions* options_;
   char* error_;
   size_t error_size_;
 };
 
-bool Scanner::Fault(const char* fault_text) {
-  BoardConfig& board = options_->board;
-  const char* arg = nullptr;
-  char kind[40];
-  size_t n = 0;
-  while (fault_text[n] != '\0' && fault_text[n] != ':' && n + 1 < sizeof(kind)) {
-    kind[n] = fault_text[n];
-    ++n;
-  }
-  kind[n] = '\0';
-  if (fault_text[n] == ':') arg = fault_text + n + 1;
-  uint64_t number = 0;
-  bool has_number = false;
-  auto parse = [&](unsigned base, uint64_t limit) {
-    if (arg == nullptr) return true;
-    has_number = ParseUnsigned(arg, base, limit, &number);
-    return has_number;
-  };
+// Column of the help texts.
+constexpr size_t kHelpColumn = 24;
 
-  if (TextEqual(kind, "ec-ibf-stuck") || TextEqual(kind, "kbc-ibf-stuck")) {
-    // ARG: the write, counted from 1, from which the input buffer stays full.
-    if (!parse(10, 0xFFFFFFFF) || (has_number && number == 0)) {
-      return Fail("bad fault argument: ", fault_text);
-    }
-    uint64_t from = has_number ? number : 1;
-    if (kind[0] == 'e') {
-      board.ec.ibf_stuck_from = from;
-    } else {
-      board.kbc.ibf_stuck_from = from;
-    }
-    return true;
-  }
-  if (TextEqual(kind, "ec-no-obf") && arg == nullptr) {
-    board.ec.no_obf = true;
-    return true;
-  }
-  if (TextEqual(kind, "kbc-obf-stuck") && arg == nullptr) {
-    board.kbc.obf_stuck = true;
-    return true;
-  }
-  if (TextEqual(kind, "ec-stale")) {
-    if (!parse(16, 0xFF)) return Fail("bad fault argument: ", fault_text);
-    board.ec.stale_output = true;
-    board.ec.stale_byte = has_number ? static_cast<uint8_t>(number) : 0x00;
-    return true;
-  }
-  if (TextEqual(kind, "sio-foreign")) {
-    if (!parse(16, 0xFF)) return Fail("bad fault argument: ", fault_text);
-    board.sio.foreign_family = true;
-    // 0x86 belongs to none of the configured chip families.
-    board.sio.foreign_code = has_number ? static_cast<uint8_t>(number) : 0x86;
-    return true;
-  }
-  if (TextEqual(kind, "file-short")) {
-    // ARG: bytes written in full before the program's file writes come up
-    // short (default 0: the first write already does).
-    if (!parse(10, UINT64_MAX - 1)) return Fail("bad fault argument: ", fault_text);
-    options_->file_write_limit = has_number ? number : 0;
-    return true;
-  }
-  if (kind[0] == '\0') return Fail("bad fault: ", fault_text);
-  // Everything else is the flash chip's to accept or refuse.
-  if (options_->chip_fault_count == SimOptions::kMaxChipFaults) {
-    return Fail("too many faults: ", fault_text);
-  }
-  options_->chip_faults[options_->chip_fault_count++] = fault_text;
-  return true;
-}
+struct UsageWriter {
+  void (*write)(void* context, const char* text);
+  void* context;
 
-bool Scanner::Option(int argc, char** argv, int* index) {
-  const char* option = argv[*index];
-  BoardConfig& board = options_->board;
-  uint64_t number = 0;
-  const char* text = nullptr;
-
-  if (TextEqual(option, "--help")) {
-    options_->help = true;
-  } else if (TextEqual(option, "--list-chips")) {
-    options_->list_chips = true;
-  } else if (TextEqual(option, "--screen")) {
-    options_->screen = true;
-  } else if (TextEqual(option, "--screen-size")) {
-    if (!Value(argc, argv, index, &text)) return false;
-    // COLSxROWS, within what the console model holds.
-    char columns[8];
-    size_t n = 0;
-    while (text[n] != '\0' && text[n] != 'x' && n + 1 < sizeof(columns)) {
-      columns[n] = text[n];
-      ++n;
+  // One entry: its left part (already in the line), the help text from the
+  // help column, later help lines indented to it, and a suffix after the last.
+  void Entry(TraceText& left, const char* help, const char* suffix) {
+    const char* at = help;
+    for (bool first = true;; first = false) {
+      TraceText continuation;
+      TraceText& line = first ? left : continuation;
+      line.PadTo(kHelpColumn);
+      while (*at != '\0' && *at != '\n') line.Char(*at++);
+      const bool last = *at == '\0';
+      if (last && suffix != nullptr) line.Add(suffix);
+      line.Char('\n');
+      write(context, line.Text());
+      if (last) return;
+      ++at;
     }
-    columns[n] = '\0';
-    uint64_t rows = 0;
-    if (text[n] != 'x' || !ParseUnsigned(columns, 10, ConsoleModel::kMaxColumns, &number) ||
-        !ParseUnsigned(text + n + 1, 10, ConsoleModel::kMaxRows, &rows) || number == 0 ||
-        rows == 0) {
-      return Fail("bad value for --screen-size (COLSxROWS, at most 240x100): ", text);
-    }
-    options_->screen_columns = static_cast<unsigned>(number);
-    options_->screen_rows = static_cast<unsigned>(rows);
-  } else if (TextEqual(option, "--stats")) {
-    options_->stats = true;
-  } else if (TextEqual(option, "--no-ec")) {
-    board.no_ec = true;
-  } else if (TextEqual(option, "--flash")) {
-    return Value(argc, argv, index, &options_->flash_path);
-  } else if (TextEqual(option, "--chip")) {
-    return Value(argc, argv, index, &options_->chip_name);
-  } else if (TextEqual(option, "--ec-ram")) {
-    return Value(argc, argv, index, &options_->ec_ram_path);
-  } else if (TextEqual(option, "--trace")) {
-    return Value(argc, argv, index, &options_->trace_path);
-  } else if (TextEqual(option, "--trace-ports")) {
-    return Value(argc, argv, index, &options_->trace_ports_path);
-  } else if (TextEqual(option, "--fault")) {
-    return Value(argc, argv, index, &text) && Fault(text);
-  } else if (TextEqual(option, "--sio")) {
-    if (!Value(argc, argv, index, &text)) return false;
-    if (TextEqual(text, "2e")) {
-      board.sio.index_port = 0x2E;
-    } else if (TextEqual(text, "4e")) {
-      board.sio.index_port = 0x4E;
-    } else if (TextEqual(text, "none")) {
-      board.sio.index_port = 0;
-    } else {
-      return Fail("bad value for --sio (2e, 4e or none): ", text);
-    }
-  } else if (TextEqual(option, "--chip-id")) {
-    if (!Number(argc, argv, index, 16, 0xFFFF, &number)) return false;
-    board.sio.chip_id = static_cast<uint16_t>(number);
-  } else if (TextEqual(option, "--bram-base")) {
-    if (!Number(argc, argv, index, 16, 0xFFFE, &number)) return false;
-    board.sio.bram_base = static_cast<uint16_t>(number);
-  } else if (TextEqual(option, "--ec-ack")) {
-    if (!Number(argc, argv, index, 16, 0xFF, &number)) return false;
-    board.ec.ack = static_cast<uint8_t>(number);
-  } else if (TextEqual(option, "--bram-version")) {
-    if (!Value(argc, argv, index, &text)) return false;
-    // HH,LL: two hexadecimal bytes.
-    char high[8];
-    size_t n = 0;
-    while (text[n] != '\0' && text[n] != ',' && n + 1 < sizeof(high)) {
-      high[n] = text[n];
-      ++n;
-    }
-    high[n] = '\0';
-    uint64_t low = 0;
-    if (text[n] != ',' || !ParseUnsigned(high, 16, 0xFF, &number) ||
-        !ParseUnsigned(text + n + 1, 16, 0xFF, &low)) {
-      return Fail("bad value for --bram-version (HH,LL): ", text);
-    }
-    board.sio.bram_high = static_cast<uint8_t>(number);
-    board.sio.bram_low = static_cast<uint8_t>(low);
-  } else if (TextEqual(option, "--ec-latency")) {
-    if (!Number(argc, argv, index, 10, 0xFFFFFFFF, &number)) return false;
-    board.ec.ibf_latency = static_cast<uint32_t>(number);
-  } else if (TextEqual(option, "--kbc-latency")) {
-    if (!Number(argc, argv, index, 10, 0xFFFFFFFF, &number)) return false;
-    board.kbc.ibf_latency = static_cast<uint32_t>(number);
-  } else if (TextEqual(option, "--kbc-pending")) {
-    if (!Number(argc, argv, index, 10, 0xFFFFFFFF, &number)) return false;
-    board.kbc.pending_bytes = static_cast<uint32_t>(number);
-  } else if (TextEqual(option, "--bus-ns")) {
-    if (!Number(argc, argv, index, 10, 1000000000, &number)) return false;
-    board.bus_ns = number;
-  } else {
-    return Fail("unknown option: ", option);
   }
-  return true;
-}
+
+  void Option(const SimOption& row) {
+    TraceText left;
+    left.Add("  ").Add(row.name);
+    if (row.value_name != nullptr) left.Char(' ').Add(row.value_name);
+    TraceText suffix;
+    if (row.default_value != nullptr) suffix.Add(" (").Add(row.default_value).Char(')');
+    Entry(left, row.help, suffix.Text());
+  }
+
+  void Fault(const FaultKind& row) {
+    TraceText left;
+    left.Add("    ").Add(row.name);
+    TraceText suffix;
+    if (row.argument == FaultArgument::kOptional) {
+      left.Add("[:").Add(row.argument_name).Char(']');
+      suffix.Add(" (");
+      if (row.base == 16) {
+        suffix.Hex(row.default_argument);
+      } else {
+        suffix.Dec(row.default_argument);
+      }
+      suffix.Char(')');
+    } else if (row.argument == FaultArgument::kRequired) {
+      left.Char(':').Add(row.argument_name);
+    }
+    Entry(left, row.help, suffix.Text());
+  }
+};
 
 }  // namespace
+void DefaultSimOptions(SimOptions* options) {
+  __builtin_memset(options, 0, sizeof(*options));
+  options->file_write_limit = UINT64_MAX;
+  for (const SimOption& row : kOptions) {
+    if (row.default_value == nullptr) continue;
+    uint64_t number = 0;
+    if (row.kind == K::kHex || row.kind == K::kDecimal) {
+      ParseUnsigned(row.default_value, row.kind == K::kHex ? 16 : 10, row.limit, &number);
+    }
+    row.set(*options, row.default_value, number);
+  }
+}
+
+BoardConfig DefaultBoardConfig() {
+  SimOptions options;
+  DefaultSimOptions(&options);
+  return options.board;
+}
 
 bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, size_t error_size) {
-  __builtin_memset(options, 0, sizeof(*options));
-  options->board = DefaultBoardConfig();
-  options->flash_path = "tolvi-sim-flash.bin";
-  options->file_write_limit = UINT64_MAX;
-  options->screen_columns = ConsoleModel::kColumns;
-  options->screen_rows = ConsoleModel::kRows;
+  DefaultSimOptions(options);
   if (error_size > 0) error[0] = '\0';
 
   int separator = -1;
@@ -260,38 +322,17 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, si
   return true;
 }
 
-const char* SimUsageText() {
-  return "usage: tolvi-sim [BOARD OPTIONS] -- [TOLVI ARGUMENTS]\n"
-         "Runs tolvi against the board model; exits with tolvi's exit status\n"
-         "(2 for a bad board option). Without --, leading --options are board\n"
-         "options and the rest goes to tolvi.\n"
-         "\n"
-         "  --flash FILE          flash contents, created erased when absent and\n"
-         "                        written back at the end (tolvi-sim-flash.bin)\n"
-         "  --chip NAME           flash chip profile (--list-chips shows them)\n"
-         "  --list-chips          one line per chip profile\n"
-         "  --sio 2e|4e|none      where the super-I/O chip answers (2e)\n"
-         "  --chip-id HEX         super-I/O chip ID (5512)\n"
-         "  --bram-base HEX       base port of logical device 0x10 (70)\n"
-         "  --bram-version HH,LL  BRAM bytes 0x10 and 0x11 (02,41: version 02A)\n"
-         "  --ec-ack HEX          the EC's answer to 0xDC (33)\n"
-         "  --no-ec               nothing decodes 0x62/0x66\n"
-         "  --ec-ram FILE         256 bytes of EC RAM (zeros, \"XQR02A.0\" at 0xD8)\n"
-         "  --ec-latency N        status reads with IBF still set after a write (1)\n"
-         "  --kbc-latency N       the same for the keyboard controller (1)\n"
-         "  --kbc-pending N       output bytes waiting on 0x60 at start (0)\n"
-         "  --bus-ns N            simulated cost of one port access (1000)\n"
-         "  --fault KIND[:ARG]    inject a fault, repeatable: file-short[:N], ec-ibf-stuck[:N],\n"
-         "                        kbc-ibf-stuck[:N] (IBF never clears from the N-th\n"
-         "                        write on), ec-no-obf, kbc-obf-stuck, ec-stale[:HH]\n"
-         "                        (a byte already waits on 0x62), sio-foreign[:HH]\n"
-         "                        (register 0x20 answers HH); other kinds go to the\n"
-         "                        flash chip\n"
-         "  --trace FILE          transaction trace\n"
-         "  --trace-ports FILE    every port access\n"
-         "  --screen              print the final screen instead of the output, in\n"
-         "                        colour (ANSI SGR) where the program set one\n"
-         "  --screen-size CxR     the console's columns and rows (80x25)\n"
-         "  --stats               print counters at the end\n"
-         "  --help                this text\n";
+void WriteSimUsage(void (*write)(void* context, const char* text), void* context) {
+  write(context,
+        "usage: tolvi-sim [BOARD OPTIONS] -- [TOLVI ARGUMENTS]\n"
+        "Runs tolvi against the board model; exits with tolvi's exit status\n"
+        "(2 for a bad board option). Without --, leading --options are board\n"
+        "options and the rest goes to tolvi.\n"
+        "\n");
+  UsageWriter writer{write, context};
+  for (const SimOption& row : kOptions) {
+    writer.Option(row);
+    if (row.kind != K::kFault) continue;
+    for (size_t i = 0; i < FaultKindCount(); ++i) writer.Fault(FaultKindAt(i));
+  }
 }

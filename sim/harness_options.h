@@ -1,5 +1,7 @@
-// The board options of tolvi-sim and their scan. Everything is checked before
-// anything is opened or run; a bad option is one line of text.
+// The board options of tolvi-sim: one table gives each option's name, value,
+// setter, help line and default, and drives the scan, the defaults and
+// --help. Everything is checked before anything is opened or run; a bad
+// option is one line of text.
 #pragma once
 
 #include <stddef.h>
@@ -39,5 +41,11 @@ struct SimOptions {
 // rest belong to the program. Returns false with a one-line message in error.
 bool ParseSimOptions(int argc, char** argv, SimOptions* options, char* error, size_t error_size);
 
-// The text of --help.
-const char* SimUsageText();
+// The options with no option given; board, their board part. Every default
+// is written once, in the option table.
+void DefaultSimOptions(SimOptions* options);
+BoardConfig DefaultBoardConfig();
+
+// The text of --help, built from the option and fault tables; calls write
+// once per piece.
+void WriteSimUsage(void (*write)(void* context, const char* text), void* context);

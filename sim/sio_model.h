@@ -22,7 +22,6 @@ struct SioConfig {
 
 class SioModel {
  public:
-  static constexpr uint16_t kDefaultBramBase = 0x0070;
   static constexpr uint8_t kBramLogicalDevice = 0x10;
   static constexpr uint8_t kRegConfigControl = 0x02;
   static constexpr uint8_t kRegLogicalDevice = 0x07;

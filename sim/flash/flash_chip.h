@@ -11,6 +11,19 @@
 struct FlashProfile;           // one row of the chip table (flash_profiles.cpp)
 enum class SpiKind : uint8_t;  // what an opcode does on a chip (flash_profile.h)
 
+// The ways a chip can misbehave; their names and arguments are in the fault
+// table (sim/faults.cpp).
+enum class ChipFault : uint8_t {
+  kNone,
+  kBusyStuck,  // the next write cycle never ends
+  kWelNeverSets,
+  kWelNeverClears,
+  kWpLow,           // the WP# pin held low, so the status lock bits take effect
+  kBitStuck,        // at an address: a bit a program should clear stays 1
+  kBitStuckRandom,  // the same at an address a seed picks
+  kEraseLeaves,     // at an address: an erase leaves 0xFE there
+};
+
 const FlashProfile* DefaultFlashProfile();
 const FlashProfile* FindFlashProfile(const char* name);  // null when unknown
 size_t FlashProfileCount();
@@ -39,14 +52,13 @@ class FlashChip final : public SpiDevice {
   const FlashProfile* Profile() const { return profile_; }
   uint8_t StatusRegister2() const { return status2_; }
 
-  // Fault injection, after Init. Kinds: "busy-stuck" (the next write cycle
-  // never ends), "wel-never-sets", "wel-never-clears", "bit-stuck" (ARG: hex
-  // address; a bit a program should clear there stays 1), "bit-stuck-random"
-  // (ARG: decimal seed picking that address), "erase-leaves" (ARG: hex
-  // address; an erase leaves 0xFE there), "wp-low" (the WP# pin held low, so
-  // the status lock bits take effect). ARG may also follow KIND after a ':'.
-  // False for an unknown kind or a bad or missing argument.
+  // Fault injection, after Init: a chip kind of the fault table, its
+  // argument in arg or after a ':' in kind. False for a kind that is not the
+  // chip's, or a bad or missing argument.
   bool ApplyFault(const char* kind, const char* arg);
+  // The same with the argument already read. False for an address outside
+  // the array or more addresses than the chip keeps.
+  bool Inject(ChipFault fault, uint64_t argument);
   // Address of the first bit-stuck fault, or UINT32_MAX when there is none.
   uint32_t StuckBitAddress() const;
 

@@ -17,6 +17,7 @@
 
 #include "platform/provider.h"
 #include "sim/board.h"
+#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
 #include "tolvi.h"
 

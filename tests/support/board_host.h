@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/board.h"
+#include "sim/harness_options.h"
 
 namespace simtest {
 

@@ -1,6 +1,9 @@
 // The board options of tolvi-sim and how the harness splits its arguments.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -192,6 +195,52 @@ TEST(BoardHarness, DefaultsDescribeTheDocumentedBoard) {
   EXPECT_EQ(board.ec.ibf_latency, 1u);
   EXPECT_EQ(board.bus_ns, 1000u);
   EXPECT_FALSE(board.no_ec);
+}
+
+// The defaults --help shows, typed back as options, leave every option as
+// it was: the help cannot drift from what the board does without them.
+TEST(BoardHarness, HelpShowsTheDefaultsTheBoardStartsWith) {
+  std::string help;
+  WriteSimUsage(
+      [](void* context, const char* text) { *static_cast<std::string*>(context) += text; }, &help);
+  std::vector<std::string> typed;
+  std::istringstream lines(help);
+  std::string line;
+  std::string pending;  // an option whose help goes on in the next line
+  const std::regex option_line(R"(^  (--[a-z-]+) \S+ .*)");
+  const std::regex default_end(R"(\(([^ ()]+)\)$)");
+  std::smatch match;
+  while (std::getline(lines, line)) {
+    if (std::regex_match(line, match, option_line)) {
+      pending = match[1];
+    } else if (line.rfind(std::string(24, ' '), 0) != 0) {
+      pending.clear();
+    }
+    if (!pending.empty() && std::regex_search(line, match, default_end)) {
+      typed.push_back(pending);
+      typed.push_back(match[1]);
+      pending.clear();
+    }
+  }
+  // --flash, --sio, --chip-id, --bram-base, --bram-version, --ec-ack, two
+  // latencies, --kbc-pending, --bus-ns, --screen-size.
+  EXPECT_EQ(typed.size(), 2u * 11) << help;
+  typed.push_back("--");
+  Parsed by_default = Parse({});
+  Parsed given = Parse(typed);
+  ASSERT_TRUE(given.ok) << given.error;
+  EXPECT_STREQ(given.options.flash_path, by_default.options.flash_path);
+  EXPECT_EQ(given.options.screen_columns, by_default.options.screen_columns);
+  EXPECT_EQ(given.options.screen_rows, by_default.options.screen_rows);
+  EXPECT_EQ(0, std::memcmp(&given.options.board, &by_default.options.board, sizeof(BoardConfig)));
+  // Every option the scan knows is in the help, and every one in the help is known.
+  for (const char* name :
+       {"--flash",      "--chip",         "--list-chips",  "--sio",    "--chip-id",
+        "--bram-base",  "--bram-version", "--ec-ack",      "--no-ec",  "--ec-ram",
+        "--ec-latency", "--kbc-latency",  "--kbc-pending", "--bus-ns", "--fault",
+        "--trace",      "--trace-ports",  "--screen",      "--stats",  "--help"}) {
+    EXPECT_NE(help.find(std::string("\n  ") + name + " "), std::string::npos) << name;
+  }
 }
 
 }  // namespace
