@@ -1,6 +1,8 @@
 # Checks around the UEFI link, run as a script (cmake -P):
 #   -DOBJDUMP=... -DOBJECT_LIST=file  refuse objects with static constructors;
-#   -DIMAGE=file -DMAX_SIZE=n         refuse an image larger than n bytes (0: no limit).
+#   -DIMAGE=file -DMAX_SIZE=n         refuse an image larger than n bytes (0: no limit);
+#   -DIMAGE=file -DOBJDUMP=... -DMAX_DATA=n  refuse an image whose .data holds more
+#                                     than n bytes of the file.
 if(DEFINED OBJECT_LIST)
   file(STRINGS ${OBJECT_LIST} objects)
   execute_process(COMMAND ${OBJDUMP} --section-headers ${objects}
@@ -28,4 +30,18 @@ if(DEFINED IMAGE)
     file(REMOVE ${IMAGE})
     message(FATAL_ERROR "${IMAGE} is ${size} bytes, more than the ${MAX_SIZE} allowed")
   endif()
+endif()
+
+if(DEFINED MAX_DATA)
+  execute_process(COMMAND ${OBJDUMP} --section-headers ${IMAGE}
+                  OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT headers MATCHES "\\.data[ \t]+([0-9a-fA-F]+)")
+    message(FATAL_ERROR "${OBJDUMP} shows no .data section in ${IMAGE}")
+  endif()
+  math(EXPR data_size "0x${CMAKE_MATCH_1}")
+  if(data_size GREATER MAX_DATA)
+    message(FATAL_ERROR "${IMAGE} carries ${data_size} bytes of .data, more than ${MAX_DATA}: "
+                        "zero-initialised state belongs in .bss")
+  endif()
+  message(STATUS "${IMAGE}: ${data_size} bytes of .data")
 endif()

@@ -30,13 +30,36 @@ struct SimCounters {
 
 // An SPI slave as the EC's follow mode sees it: chip select and single bytes.
 // Deselect ends an instruction; that is when erase/program/status writes start.
+// The operations are a table the device names when it is set up, not virtual
+// functions: a table pointer left null keeps a device in static storage all
+// zeros, so the UEFI harness's state stays in .bss.
 class SpiDevice {
  public:
-  virtual void Select() = 0;
-  virtual void Deselect() = 0;
-  virtual void Write(uint8_t byte) = 0;
-  virtual uint8_t Read() = 0;
+  struct Operations {
+    void (*select)(SpiDevice* device);
+    void (*deselect)(SpiDevice* device);
+    void (*write)(SpiDevice* device, uint8_t byte);
+    uint8_t (*read)(SpiDevice* device);
+  };
+
+  void Select() { operations_->select(this); }
+  void Deselect() { operations_->deselect(this); }
+  void Write(uint8_t byte) { operations_->write(this, byte); }
+  uint8_t Read() { return operations_->read(this); }
 
  protected:
+  // The device's type T has Select, Deselect, Write and Read of its own.
+  template <typename T>
+  static constexpr Operations kOperationsOf = {
+      [](SpiDevice* d) { static_cast<T*>(d)->Select(); },
+      [](SpiDevice* d) { static_cast<T*>(d)->Deselect(); },
+      [](SpiDevice* d, uint8_t byte) { static_cast<T*>(d)->Write(byte); },
+      [](SpiDevice* d) -> uint8_t { return static_cast<T*>(d)->Read(); },
+  };
+
+  void SetOperations(const Operations* operations) { operations_ = operations; }
   ~SpiDevice() = default;
+
+ private:
+  const Operations* operations_ = nullptr;
 };

@@ -26,6 +26,7 @@ bool IsStatusRead(SpiKind kind) {
 void FlashChip::Init(const FlashProfile* profile, uint8_t* contents, SimClock* clock,
                      SimCounters* counters, const TraceSink* trace) {
   *this = FlashChip();
+  SetOperations(&kOperationsOf<FlashChip>);
   profile_ = profile;
   contents_ = contents;
   mask_ = profile->size - 1;

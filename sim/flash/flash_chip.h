@@ -41,10 +41,10 @@ class FlashChip final : public SpiDevice {
   void Init(const FlashProfile* profile, uint8_t* contents, SimClock* clock, SimCounters* counters,
             const TraceSink* trace);
 
-  void Select() override;
-  void Deselect() override;
-  void Write(uint8_t byte) override;
-  uint8_t Read() override;
+  void Select();
+  void Deselect();
+  void Write(uint8_t byte);
+  uint8_t Read();
 
   // Observation for tests and the harness.
   uint8_t StatusRegister() const;

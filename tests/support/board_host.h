@@ -17,13 +17,14 @@ namespace simtest {
 // (answered from `answers`, then 0x00).
 class RecordingSpi final : public SpiDevice {
  public:
-  void Select() override { events.push_back("S"); }
-  void Deselect() override { events.push_back("D"); }
-  void Write(uint8_t byte) override {
+  RecordingSpi() { SetOperations(&kOperationsOf<RecordingSpi>); }
+  void Select() { events.push_back("S"); }
+  void Deselect() { events.push_back("D"); }
+  void Write(uint8_t byte) {
     static const char kHex[] = "0123456789abcdef";
     events.push_back(std::string("W ") + kHex[byte >> 4] + kHex[byte & 15]);
   }
-  uint8_t Read() override {
+  uint8_t Read() {
     events.push_back("R");
     return next < answers.size() ? answers[next++] : 0x00;
   }
