@@ -1,11 +1,16 @@
 #include "sim/board.h"
 
 #include "sim/sim_text.h"
+#include "tolvi_config.h"
 
 void Board::Init(const BoardConfig& config, SpiDevice* spi, SimClock* clock, SimCounters* counters,
                  const TraceSink* trace, const TraceSink* port_trace) {
   kbc_.Init(config.kbc, trace);
-  ec_.Init(config.ec, spi, trace);
+  // The board's EC firmware goes with its chip: the mode-select chip's wants
+  // a pre-enter command before flash mode.
+  EcConfig ec = config.ec;
+  if (config.sio.chip_id == TOLVI_MODE_SELECT_MODEL) ec.pre_enter_required = true;
+  ec_.Init(ec, spi, trace);
   sio_.Init(config.sio, trace);
   clock_ = clock;
   counters_ = counters;

@@ -18,6 +18,8 @@ void EcModel::Init(const EcConfig& config, SpiDevice* spi, const TraceSink* trac
   queue_count_ = 0;
   resets_ = 0;
   flash_mode_entries_ = 0;
+  pre_enter_required_ = config.pre_enter_required;
+  pre_entered_ = false;
   pre_enter_count_ = 0;
   last_pre_enter_ = 0;
   lost_answers_ = 0;
@@ -51,22 +53,29 @@ uint8_t EcModel::ReadData() {
   return value;
 }
 
-void EcModel::Answer(uint8_t byte) {
-  if (no_obf_) {
+bool EcModel::Answer(uint8_t byte) {
+  if (no_obf_ || (obf_ && queue_count_ == kQueueSize)) {
     ++lost_answers_;
-    return;
+    return false;
   }
   if (!obf_) {
     data_ = byte;
     obf_ = true;
-    return;
-  }
-  if (queue_count_ == kQueueSize) {
-    ++lost_answers_;
-    return;
+    return true;
   }
   queue_[(queue_head_ + queue_count_) % kQueueSize] = byte;
   ++queue_count_;
+  return true;
+}
+
+// A command, its operand if it has one, and its answer only if the host got it.
+void EcModel::TraceAnswer(uint8_t command, const uint8_t* operand, bool delivered, uint8_t answer) {
+  if (trace_ == nullptr) return;
+  TraceText line;
+  line.Add("ec ").Hex(command);
+  if (operand != nullptr) line.Char(' ').Hex(*operand);
+  if (delivered) line.Add(" -> ").Hex(answer);
+  line.EmitTo(trace_);
 }
 
 void EcModel::TraceCommand(uint8_t command) {
@@ -92,12 +101,7 @@ void EcModel::Take() {
         return;
       }
       phase_ = Phase::kIdle;
-      if (trace_ != nullptr) {
-        TraceText line;
-        line.Add("ec 80 ").Hex(byte).Add(" -> ").Hex(ram_[byte]);
-        line.EmitTo(trace_);
-      }
-      Answer(ram_[byte]);
+      TraceAnswer(kReadRam, &byte, Answer(ram_[byte]), ram_[byte]);
       return;
     case Phase::kFollow:
       if (input_.to_command_port) TakeFollow(byte);
@@ -119,19 +123,23 @@ void EcModel::TakeCommand(uint8_t command) {
     case kReadRam:
       phase_ = Phase::kRamAddress;
       return;
-    case kEnterFlashMode:
+    case kEnterFlashMode: {
+      if (pre_enter_required_ && !pre_entered_) {
+        // The EC firmware refuses; any answer but the acknowledgement.
+        const uint8_t refusal = static_cast<uint8_t>(~ack_);
+        TraceAnswer(command, nullptr, Answer(refusal), refusal);
+        return;
+      }
+      pre_entered_ = false;
       flash_mode_ = true;
       ++flash_mode_entries_;
       phase_ = Phase::kFollow;
-      if (trace_ != nullptr) {
-        TraceText line;
-        line.Add("ec dc -> ").Hex(ack_);
-        line.EmitTo(trace_);
-      }
-      Answer(ack_);
+      TraceAnswer(command, nullptr, Answer(ack_), ack_);
       return;
+    }
     case kPreEnter:
     case kPreEnterAlt:
+      pre_entered_ = true;
       ++pre_enter_count_;
       last_pre_enter_ = command;
       TraceCommand(command);

@@ -16,6 +16,10 @@ struct EcConfig {
   bool stale_output;        // a byte is already waiting on 0x62 at start
   uint8_t stale_byte;
   const uint8_t* ram;  // 256 bytes copied at Init; null for the default contents
+  // The mode-select chip's EC: 0xDC enters flash mode only after a
+  // pre-enter command (0xDD or 0xDE); without one it answers something other
+  // than the acknowledgement.
+  bool pre_enter_required;
 };
 
 class EcModel {
@@ -87,10 +91,12 @@ class EcModel {
   void Take();
   void TakeCommand(uint8_t command);
   void TakeFollow(uint8_t sub_command);
-  void Answer(uint8_t byte);
+  // False when the answer is lost (never delivered to the host).
+  bool Answer(uint8_t byte);
   void Deselect();
   void LeaveFlashMode(uint8_t command);
   void TraceCommand(uint8_t command);
+  void TraceAnswer(uint8_t command, const uint8_t* operand, bool delivered, uint8_t answer);
 
   InputLatch input_;
   SpiDevice* spi_;
@@ -111,6 +117,8 @@ class EcModel {
   unsigned queue_count_;
   uint32_t resets_;
   uint32_t flash_mode_entries_;
+  bool pre_enter_required_;
+  bool pre_entered_;  // a pre-enter command arms the next 0xDC
   uint32_t pre_enter_count_;
   uint8_t last_pre_enter_;
   uint64_t lost_answers_;

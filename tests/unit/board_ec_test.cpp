@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "support/board_host.h"
+#include "tolvi_config.h"
 
 namespace simtest {
 namespace {
@@ -87,6 +88,42 @@ TEST(BoardEc, PreEnterCommandsAreRecordedAndUnknownOnesIgnored) {
   EXPECT_FALSE(host.board.Ec().InFlashMode());
   EXPECT_EQ(host.In(0x66) & 0x01, 0x00) << "no command here answers";
   EXPECT_THAT(host.trace, ElementsAre("ec dd", "ec de", "ec 42"));
+}
+
+// A program that leaves out the pre-enter command must not reach the flash
+// on the mode-select chip's board; each entry wants its own.
+TEST(BoardEc, TheModeSelectChipsEcEntersFlashModeOnlyAfterAPreEnterCommand) {
+  BoardConfig config = DefaultBoardConfig();
+  config.sio.chip_id = TOLVI_MODE_SELECT_MODEL;
+  BoardHost host(config);
+  ASSERT_TRUE(host.EcCommand(0xDC));
+  EXPECT_NE(host.EcRead(), 0x33);
+  EXPECT_FALSE(host.board.Ec().InFlashMode());
+  ASSERT_TRUE(host.Follow(0x01));  // not in follow mode: the flash sees nothing
+  EXPECT_TRUE(host.spi.events.empty());
+  for (uint8_t pre_enter : {uint8_t{0xDD}, uint8_t{0xDE}}) {
+    ASSERT_TRUE(host.EcCommand(pre_enter));
+    ASSERT_TRUE(host.EcCommand(0xDC));
+    EXPECT_EQ(host.EcRead(), 0x33);
+    EXPECT_TRUE(host.board.Ec().InFlashMode());
+    ASSERT_TRUE(host.EcCommand(0xFC));
+    EXPECT_FALSE(host.board.Ec().InFlashMode());
+  }
+  ASSERT_TRUE(host.EcCommand(0xDC));
+  EXPECT_NE(host.EcRead(), 0x33);
+  EXPECT_FALSE(host.board.Ec().InFlashMode());
+  EXPECT_EQ(host.board.Ec().FlashModeEntries(), 2u);
+}
+
+// The trace shows an answer only if the host could have read it.
+TEST(BoardEc, ALostAnswerIsNotInTheTrace) {
+  BoardConfig config = DefaultBoardConfig();
+  config.ec.no_obf = true;
+  BoardHost host(config);
+  ASSERT_TRUE(host.EcCommand(0x80) && host.EcData(0xD8));
+  ASSERT_TRUE(host.EcCommand(0xDC));
+  EXPECT_EQ(host.In(0x66) & 0x01, 0x00);
+  EXPECT_THAT(host.trace, ElementsAre("ec 80 d8", "ec dc"));
 }
 
 TEST(BoardEc, FollowModeRelaysEachSubCommandToTheSpiBus) {
