@@ -10,6 +10,18 @@
 
 namespace {
 
+static_assert(sizeof(size_t) == sizeof(uint64_t), "the write budget is read back through size_t");
+
+// The harness's own files are never cut short by the program's write budget
+// (file-short): it takes what is left of the budget, writes, and puts it back.
+size_t HarnessWrite(const void* data, size_t count, pf::FILE* file) {
+  const uint64_t budget = PlatFileWriteAllowance(SIZE_MAX);  // SIZE_MAX: unlimited
+  PlatSetFileWriteLimit(UINT64_MAX);
+  const size_t written = pf::fwrite(data, 1, count, file);
+  PlatSetFileWriteLimit(budget);
+  return written;
+}
+
 // Buffered line output to a trace file; firmware file writes are slow one by one.
 struct TraceFile {
   pf::FILE* file;
@@ -18,13 +30,13 @@ struct TraceFile {
   char buffer[8192];
 
   void Flush() {
-    if (file != nullptr && used > 0 && pf::fwrite(buffer, 1, used, file) != used) failed = true;
+    if (file != nullptr && used > 0 && HarnessWrite(buffer, used, file) != used) failed = true;
     used = 0;
   }
   void Append(const char* text, size_t count) {
     if (used + count > sizeof(buffer)) Flush();
     if (count > sizeof(buffer)) {
-      if (pf::fwrite(text, 1, count, file) != count) failed = true;
+      if (HarnessWrite(text, count, file) != count) failed = true;
       return;
     }
     __builtin_memcpy(buffer + used, text, count);
@@ -47,6 +59,11 @@ struct Harness {
   TraceFile trace_file;
   TraceFile port_trace_file;
   uint8_t ec_ram[EcModel::kRamSize];
+  // The status file beside the flash file, and what it held for this chip.
+  char status_path[300];
+  bool restore_status;
+  uint8_t restore1;
+  uint8_t restore2;
 };
 
 constinit Harness g_harness{};
@@ -175,6 +192,63 @@ bool ReadExact(const char* path, uint8_t* buffer, uint32_t size, const char* own
   }
   pf::fclose(file);
   return ok;
+}
+
+// The chip's non-volatile status bits persist beside the flash file, so that
+// the flash file stays a plain image: one line "NAME HH HH", the chip's name
+// and its two status registers. A line for another chip is passed over: that
+// chip's bits went with it.
+constexpr const char* kStatusSuffix = ".status";
+
+bool StatusPath(const char* flash_path, char* path, size_t size) {
+  TextLine line(path, size);
+  line.Add(flash_path).Add(kStatusSuffix);
+  return line.Length() + 1 < size;
+}
+
+// False for a file that is not such a line.
+bool ReadStatusFile(const char* path, const FlashProfile* profile) {
+  Harness& h = g_harness;
+  h.restore_status = false;
+  pf::FILE* file = pf::fopen(path, "rb");
+  if (file == nullptr) return true;  // a chip fresh from the reel
+  char text[64];
+  const size_t n = pf::fread(text, 1, sizeof(text) - 1, file);
+  pf::fclose(file);
+  text[n] = '\0';
+  char* fields[3];
+  size_t count = 0;
+  size_t at = 0;
+  while (count < 3 && at < n && text[at] != '\n') {
+    fields[count++] = text + at;
+    while (at < n && text[at] != ' ' && text[at] != '\n') ++at;
+    if (at < n && text[at] == ' ') text[at++] = '\0';
+  }
+  if (count != 3 || at + 1 != n || text[at] != '\n') return false;
+  text[at] = '\0';
+  uint64_t status1 = 0;
+  uint64_t status2 = 0;
+  if (!ParseUnsigned(fields[1], 16, 0xFF, &status1) ||
+      !ParseUnsigned(fields[2], 16, 0xFF, &status2)) {
+    return false;
+  }
+  if (!TextEqual(fields[0], FlashProfileName(profile))) return true;
+  h.restore_status = true;
+  h.restore1 = static_cast<uint8_t>(status1);
+  h.restore2 = static_cast<uint8_t>(status2);
+  return true;
+}
+
+bool WriteStatusFile(const char* path) {
+  const FlashChip& chip = g_harness.chip;
+  TraceText line;
+  line.Add(FlashProfileName(chip.Profile())).Char(' ').Hex(chip.KeptStatus1());
+  line.Char(' ').Hex(chip.KeptStatus2()).Char('\n');
+  pf::FILE* file = pf::fopen(path, "wb+");
+  bool written =
+      file != nullptr && pf::fwrite(line.Text(), 1, line.Length(), file) == line.Length();
+  if (file != nullptr && pf::fclose(file) != 0) written = false;
+  return written;
 }
 
 bool OpenTrace(const char* path, TraceFile* trace) {
@@ -337,6 +411,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   // The chip is set up first so that a fault kind it does not know is
   // refused before any file is created.
   h.chip.Init(profile, flash, &h.clock, &h.counters, trace);
+  if (h.restore_status) h.chip.RestoreStatus(h.restore1, h.restore2);
   for (size_t i = 0; i < options.chip_fault_count; ++i) {
     if (!h.chip.ApplyFault(options.chip_faults[i], nullptr)) {
       PlatFree(argv);
@@ -431,6 +506,15 @@ int SimMain(int argc, char** argv) {
     }
   }
 
+  if (!StatusPath(options.flash_path, h.status_path, sizeof(h.status_path))) {
+    PlatFree(flash);
+    return HarnessError("flash file name too long: ", options.flash_path);
+  }
+  if (!ReadStatusFile(h.status_path, profile)) {
+    PlatFree(flash);
+    return HarnessError("bad status file (NAME HH HH): ", h.status_path);
+  }
+
   bool ran = false;
   int status = Run(flash, size, profile, &ran);
   if (!ran) {
@@ -444,5 +528,8 @@ int SimMain(int argc, char** argv) {
   if (file != nullptr && pf::fclose(file) != 0) written = false;
   PlatFree(flash);
   if (!written) return HarnessError("cannot write the flash file ", options.flash_path);
+  if (!WriteStatusFile(h.status_path)) {
+    return HarnessError("cannot write the status file ", h.status_path);
+  }
   return status;
 }

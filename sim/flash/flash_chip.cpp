@@ -35,6 +35,8 @@ void FlashChip::Init(const FlashProfile* profile, uint8_t* contents, SimClock* c
   trace_ = trace;
   status1_ = profile->status->power_up1;
   status2_ = profile->status->power_up2;
+  kept1_ = status1_ & profile->status->nonvolatile1;
+  kept2_ = status2_ & profile->status->nonvolatile2;
 
   // Every modelled part decodes this core set.
   kind_of_[spi::kRead] = SpiKind::kRead;
@@ -70,6 +72,14 @@ void FlashChip::Refresh() {
   if (busy_clears_wel_ && !wel_never_clears_) status1_ &= static_cast<uint8_t>(~kWel);
 }
 
+void FlashChip::RestoreStatus(uint8_t status1, uint8_t status2) {
+  const StatusLayout& layout = *profile_->status;
+  kept1_ = status1 & layout.nonvolatile1;
+  kept2_ = status2 & layout.nonvolatile2;
+  status1_ = static_cast<uint8_t>((status1_ & ~layout.nonvolatile1) | kept1_);
+  status2_ = static_cast<uint8_t>((status2_ & ~layout.nonvolatile2) | kept2_);
+}
+
 bool FlashChip::Busy() const { return busy_ && (busy_stuck_ || clock_->now_ns < busy_until_ns_); }
 
 uint8_t FlashChip::StatusRegister() const {
@@ -85,6 +95,7 @@ uint8_t FlashChip::StatusRegister() const {
 
 void FlashChip::StartWriteCycle(uint32_t time_us, bool clears_wel) {
   busy_ = true;
+  busy_polled_ = false;
   busy_clears_wel_ = clears_wel;
   busy_until_ns_ = clock_->now_ns + static_cast<uint64_t>(time_us) * 1000;
   if (time_us == 0 && !busy_stuck_) Refresh();
@@ -174,6 +185,13 @@ uint8_t FlashChip::Output() {
   const uint32_t position = shifted_;
   switch (kind_) {
     case SpiKind::kReadStatus:
+      // Two polls of a busy part at one instant: the bus costs nothing, so
+      // the poll itself takes the time.
+      if (Busy()) {
+        if (busy_polled_ && clock_->now_ns == last_poll_ns_) clock_->now_ns += kMinPollNs;
+        busy_polled_ = true;
+        last_poll_ns_ = clock_->now_ns;
+      }
       Refresh();
       return StatusRegister();
     case SpiKind::kReadStatus2:
@@ -303,6 +321,8 @@ void FlashChip::WriteStatus() {
     if (!wel_never_clears_) status1_ &= static_cast<uint8_t>(~kWel);
     return;
   }
+  kept1_ = status1_ & profile_->status->nonvolatile1;
+  kept2_ = status2_ & profile_->status->nonvolatile2;
   StartWriteCycle(profile_->timing.status_us, true);
 }
 

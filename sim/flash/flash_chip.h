@@ -52,6 +52,17 @@ class FlashChip final : public SpiDevice {
   const FlashProfile* Profile() const { return profile_; }
   uint8_t StatusRegister2() const { return status2_; }
 
+  // The non-volatile status bits, as the last non-volatile status write left
+  // them, and as a new run of the same chip takes them over after Init.
+  uint8_t KeptStatus1() const { return kept1_; }
+  uint8_t KeptStatus2() const { return kept2_; }
+  void RestoreStatus(uint8_t status1, uint8_t status2);
+
+  // Time a poll of a busy part takes when no bus time passed since the last
+  // one (one SPI status read through the EC), so that a busy part finishes
+  // at zero bus time too.
+  static constexpr uint64_t kMinPollNs = 1000;
+
   // Fault injection, after Init: a chip kind of the fault table, its
   // argument in arg or after a ':' in kind. False for a kind that is not the
   // chip's, or a bad or missing argument.
@@ -94,6 +105,10 @@ class FlashChip final : public SpiDevice {
   // Status and write cycle.
   uint8_t status1_ = 0;  // stored bits, with WEL; WIP and AAI are computed
   uint8_t status2_ = 0;
+  uint8_t kept1_ = 0;
+  uint8_t kept2_ = 0;
+  uint64_t last_poll_ns_ = 0;
+  bool busy_polled_ = false;  // a poll since the write cycle started
   bool busy_ = false;
   bool busy_clears_wel_ = false;
   uint64_t busy_until_ns_ = 0;

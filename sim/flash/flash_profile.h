@@ -130,6 +130,10 @@ struct StatusLayout {
   uint8_t writable1;
   uint8_t writable2;
   uint8_t aai_mask;  // bit shown while auto-increment is active
+  // Bits a status write keeps across power cycles (block protection, its
+  // lock, top/bottom, sector, complement); the others come up as power_up.
+  uint8_t nonvolatile1;
+  uint8_t nonvolatile2;
   // Status register 2 after a one-byte 0x01 on a part that has two; null
   // leaves it unchanged.
   uint8_t (*short_write)(uint8_t status2);

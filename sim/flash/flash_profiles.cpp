@@ -49,6 +49,8 @@ constexpr StatusLayout kWinbondStatus = {
     .writable1 = 0xFC,
     .writable2 = 0x43,
     .aai_mask = 0,
+    .nonvolatile1 = 0xFC,
+    .nonvolatile2 = 0x43,
     .short_write = WinbondShortStatusWrite,
     .protect = {.bp_mask = 0x1C,
                 .tb_mask = 0x20,
@@ -73,6 +75,8 @@ struct PlainStatus {
   uint8_t aai_mask;
   ProtectLayout protect;
 };
+// Parts that power up protected keep nothing; the others keep every bit a
+// status write may change.
 constexpr StatusLayout Plain(const PlainStatus& plain, StatusArm arm = StatusArm::kNone,
                              bool wel_enables_write = true) {
   return {.has_status2 = false,
@@ -83,6 +87,8 @@ constexpr StatusLayout Plain(const PlainStatus& plain, StatusArm arm = StatusArm
           .writable1 = plain.writable,
           .writable2 = 0x00,
           .aai_mask = plain.aai_mask,
+          .nonvolatile1 = plain.power_up != 0 ? uint8_t{0} : plain.writable,
+          .nonvolatile2 = 0x00,
           .short_write = nullptr,
           .protect = plain.protect};
 }
