@@ -13,9 +13,9 @@
 
 #include "platform/platform.h"
 #include "sim/board.h"
-#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
 #include "sim/harness.h"
+#include "sim/harness_options.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "app/exit_frame.h"
 #include "platform/provider.h"
 #include "sim/board.h"
-#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
+#include "sim/harness_options.h"
 #include "tolvi.h"
 
 namespace {

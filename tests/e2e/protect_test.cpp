@@ -11,8 +11,8 @@
 
 #include "platform/provider.h"
 #include "sim/board.h"
-#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
+#include "sim/harness_options.h"
 #include "support/frame_checks.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"

@@ -17,8 +17,8 @@
 
 #include "platform/provider.h"
 #include "sim/board.h"
-#include "sim/harness_options.h"
 #include "sim/flash/flash_chip.h"
+#include "sim/harness_options.h"
 #include "tolvi.h"
 
 namespace fuzzboard {
