@@ -12,6 +12,7 @@
 #include "sim/board.h"
 #include "sim/flash/flash_chip.h"
 #include "sim/harness_options.h"
+#include "support/test_data.h"
 #include "tolvi.h"
 
 namespace {
@@ -71,16 +72,6 @@ struct UpdateBoard {
   Board board;
 };
 
-std::vector<uint8_t> Image(size_t size) {
-  std::vector<uint8_t> image(size);
-  uint32_t x = 12345;
-  for (size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345;
-    image[i] = static_cast<uint8_t>((x >> 16) % 255);
-  }
-  return image;
-}
-
 // Args: image size in KB, and the simulated cost of one port access in ns:
 // 1000 ns, an LPC I/O cycle, so that the per-byte figure is the protocol's as
 // a real board sees it (with no bus time every status poll takes the model's
@@ -92,7 +83,7 @@ void RunUpdate(benchmark::State& state, const char* chip_name) {
     state.SkipWithError("unknown chip");
     return;
   }
-  std::vector<uint8_t> image = Image(static_cast<size_t>(state.range(0)) * 1024);
+  std::vector<uint8_t> image = simtest::TestImage(static_cast<size_t>(state.range(0)) * 1024, 0);
   uint64_t accesses = 0;
   uint64_t sim_ns = 0;
   for (auto _ : state) {

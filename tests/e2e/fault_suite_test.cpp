@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "support/sim_fixture.h"
+#include "support/test_data.h"
 
 namespace {
 
@@ -78,11 +79,7 @@ const std::vector<Operation>& Operations() {
 
 // Image bytes that are never 0xFF, so that every byte clears some bit and a
 // bit that does not stick always shows.
-std::vector<uint8_t> Image(size_t size) {
-  std::vector<uint8_t> bytes(size);
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + 3) % 251);
-  return bytes;
-}
+std::vector<uint8_t> Image(size_t size) { return simtest::TestImage(size); }
 
 std::vector<uint8_t> VersionImage() {
   std::vector<uint8_t> bytes = Image(0x10000);
