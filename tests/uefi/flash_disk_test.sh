@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Boots the USB disk that tools/make-flash-disk.sh makes, in QEMU with OVMF's
+# built-in UEFI Shell, with tolvi-sim.efi in the place of tolvi.efi: once with
+# an update that succeeds and once with one that fails. Checks the verdict line
+# startup.nsh prints on the console and the flash file the board model left on
+# the disk against the image on the host.
+#
+#   flash_disk_test.sh SOURCE_DIR EFI_DIR WORK_DIR
+#
+# OVMF_CODE, OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
+set -euo pipefail
+
+src=$(cd "${1:?SOURCE_DIR}" && pwd)
+efi_dir=$(cd "${2:?EFI_DIR}" && pwd)
+work=$(realpath -m "${3:?WORK_DIR}")
+ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
+ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
+qemu_timeout=${QEMU_TIMEOUT:-100}
+
+for tool in qemu-system-x86_64 mkfs.fat mcopy timeout cmp python3; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
+done
+for f in "$ovmf_code" "$ovmf_vars" "$efi_dir/tolvi-sim.efi"; do
+  [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Random, but with every bit of 0x1234 to clear, where the failing run's flash
+# keeps one of them set.
+head -c 65536 /dev/urandom >ec.bin
+printf '\0' | dd of=ec.bin bs=1 seek=$((0x1234)) conv=notrunc status=none
+ok_line="EC update finished: you may now restart"
+failed_line="EC update FAILED: do not power off; run startup.nsh again"
+
+# Makes a disk for one tolvi-sim command line and lets QEMU leave through the
+# isa-debug-exit port (exit code 85) after startup.nsh's own lines.
+make_disk() {
+  local disk=$1
+  shift
+  "$src/tools/make-flash-disk.sh" --efi "$efi_dir/tolvi-sim.efi" "$disk" ec.bin "$@" >/dev/null
+  local part="$disk@@1048576"
+  mcopy -n -i "$part" ::/startup.nsh "$disk.nsh"
+  printf 'mm f4 2a -IO -w 1 -n\r\nreset -s\r\n' >>"$disk.nsh"
+  mcopy -o -i "$part" "$disk.nsh" ::/startup.nsh
+}
+
+# A FAT disk ahead of the stick, so that the stick is not the shell's fs0: and
+# startup.nsh has to find its own file system.
+mkfs.fat -C first.img 2048 >/dev/null
+
+# Boots a disk; the serial line is the console log and the keyboard (one key
+# skips the shell's countdown before startup.nsh).
+boot() {
+  local disk=$1
+  cp "$ovmf_vars" "$disk.vars"
+  cp first.img "$disk.first"
+  rm -f "$disk.in"
+  mkfifo "$disk.in"
+  exec {keys}<>"$disk.in"
+  timeout "$qemu_timeout" qemu-system-x86_64 \
+    -machine pc -m 256 -nodefaults -display none -vga none -net none \
+    -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
+    -drive if=pflash,format=raw,unit=1,file="$disk.vars" \
+    -drive file="$disk.first",format=raw,if=ide,index=0 \
+    -drive file="$disk",format=raw,if=ide,index=1 \
+    -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
+    <"$disk.in" >"$disk.log" 2>"$disk.err" &
+  local qemu=$!
+  for _ in $(seq 1 300); do
+    if grep -aq 'seconds to skip' "$disk.log" 2>/dev/null; then
+      printf ' ' >&"$keys"
+      break
+    fi
+    kill -0 "$qemu" 2>/dev/null || break
+    sleep 0.1
+  done
+  local rc=0
+  wait "$qemu" || rc=$?
+  exec {keys}>&-
+  if [[ $rc -ne 85 ]]; then
+    fail "$disk: QEMU ended with $rc, not at the end of startup.nsh (124: time-out)"
+    tail -c 2000 "$disk.log" | tr -d '\033' >&2 || true
+  fi
+}
+
+# The verdict is the last line startup.nsh prints before the test's own exit.
+verdict_of() {
+  tr -d '\0' <"$1.log" | tr '\r' '\n' | grep -a -x -e "$ok_line" -e "$failed_line" | tail -1
+}
+
+started=$(date +%s%N)
+make_disk good.img -- ec.bin 64
+# A flash bit that stays 1 fails the verify of the first block.
+make_disk bad.img --fault bit-stuck:0x1234 -- ec.bin 64
+# Both boots at once: each is one QEMU process on its own core.
+boot good.img &
+good=$!
+boot bad.img &
+bad=$!
+wait "$good" || failures=$((failures + 1))
+wait "$bad" || failures=$((failures + 1))
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+echo "two boots: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s"
+
+[[ $(verdict_of good.img) == "$ok_line" ]] || fail "good.img: verdict '$(verdict_of good.img)'"
+[[ $(verdict_of bad.img) == "$failed_line" ]] || fail "bad.img: verdict '$(verdict_of bad.img)'"
+
+# The board model's flash: the image, then the rest of the 1 MB part erased.
+python3 - "$work" <<'PY' || failures=$((failures + 1))
+import subprocess, sys
+work = sys.argv[1]
+image = open(f"{work}/ec.bin", "rb").read()
+bad = 0
+for disk in ("good.img", "bad.img"):
+    out = f"{work}/{disk}.flash"
+    subprocess.run(["mcopy", "-n", "-i", f"{work}/{disk}@@1048576", "::/tolvi-sim-flash.bin", out],
+                   check=True)
+    flash = open(out, "rb").read()
+    rest = flash[len(image):]
+    if len(flash) != 1 << 20 or rest != b"\xff" * len(rest):
+        print(f"FAIL: {disk}: flash is {len(flash)} bytes or written beyond the image", file=sys.stderr)
+        bad += 1
+    same = flash[:len(image)] == image
+    if same != (disk == "good.img"):
+        print(f"FAIL: {disk}: flash {'equals' if same else 'differs from'} the image", file=sys.stderr)
+        bad += 1
+sys.exit(1 if bad else 0)
+PY
+
+if [[ $failures -ne 0 ]]; then
+  echo "$failures check(s) failed; files in $work" >&2
+  exit 1
+fi
+echo "flash disk checks passed"

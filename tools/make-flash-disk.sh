@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Builds a disk image to write to a USB stick: one FAT partition holding
+# tolvi.efi, the EC image and a startup.nsh that the UEFI Shell runs at boot.
+# startup.nsh runs the tolvi command and then prints a plain verdict from its
+# exit status.
+#
+#   make-flash-disk.sh [options] DISK IMAGE [TOLVI ARGUMENTS...]
+#
+# Without TOLVI ARGUMENTS the command is "tolvi.efi IMAGE SIZE", SIZE being the
+# image's size in KB rounded up (the whole-image update). Options:
+#   --efi FILE     the application to store as tolvi.efi (default: tolvi.efi
+#                  from the build folder, or from the installed package)
+#   --shell FILE   a UEFI Shell to store as EFI\BOOT\BOOTX64.EFI, for boards
+#                  without a built-in one
+#   --size MB      disk size in MiB (default 64, at least 40 for FAT32)
+#
+# Needs mtools, dosfstools and python3.
+set -euo pipefail
+
+usage() {
+  sed -n '/^#   make-flash-disk/,/^# Needs/p' "$0" | sed 's/^# \{0,1\}//' >&2
+  exit 2
+}
+
+here=$(cd "$(dirname "$0")" && pwd)
+efi=""
+shell_efi=""
+size_mb=64
+while (($#)); do
+  case $1 in
+    --efi) efi=${2:?--efi needs a file}; shift 2 ;;
+    --shell) shell_efi=${2:?--shell needs a file}; shift 2 ;;
+    --size) size_mb=${2:?--size needs a number}; shift 2 ;;
+    -h | --help) usage ;;
+    --) shift; break ;;
+    -*) echo "make-flash-disk.sh: unknown option $1" >&2; usage ;;
+    *) break ;;
+  esac
+done
+(($# >= 2)) || usage
+disk=$1
+image=$2
+shift 2
+
+if [[ -z $efi ]]; then
+  for candidate in "$here/../build/tolvi.efi" "$here/../share/tolvi/efi/tolvi.efi"; do
+    [[ -f $candidate ]] && { efi=$candidate; break; }
+  done
+  [[ -n $efi ]] || { echo "make-flash-disk.sh: no tolvi.efi found; name one with --efi" >&2; exit 2; }
+fi
+for f in "$efi" "$image" ${shell_efi:+"$shell_efi"}; do
+  [[ -f $f ]] || { echo "make-flash-disk.sh: no such file: $f" >&2; exit 2; }
+done
+for tool in mkfs.fat mcopy mmd python3; do
+  command -v "$tool" >/dev/null || { echo "make-flash-disk.sh: missing tool: $tool" >&2; exit 2; }
+done
+[[ $size_mb =~ ^[0-9]+$ ]] && ((size_mb >= 40)) || { echo "make-flash-disk.sh: --size must be 40 or more" >&2; exit 2; }
+
+# The shell is given 8.3-safe plain names; the image keeps its own name.
+name=$(basename "$image")
+if [[ ! $name =~ ^[A-Za-z0-9._-]+$ ]]; then
+  echo "make-flash-disk.sh: the image name may hold only letters, digits, '.', '_' and '-': $name" >&2
+  exit 2
+fi
+if (($# == 0)); then
+  bytes=$(stat -c %s "$image")
+  set -- "$name" $(((bytes + 1023) / 1024))
+fi
+command_line="tolvi.efi $*"
+if [[ $command_line == *[%\"^]* ]]; then
+  echo "make-flash-disk.sh: the tolvi command may not contain %, \" or ^" >&2
+  exit 2
+fi
+
+# One partition from 1 MiB to the end, as partitioning tools lay it out, so
+# that firmware which ignores unpartitioned sticks still finds it.
+start=2048
+total=$((size_mb * 2048))
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+rm -f "$disk"
+python3 - "$disk" "$start" "$total" <<'PY'
+import struct, sys
+path, start, total = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+mbr = bytearray(512)
+# Active, CHS fields saturated (LBA only), type 0x0C: FAT32 with LBA.
+mbr[446:462] = struct.pack("<B3sB3sII", 0x80, b"\xfe\xff\xff", 0x0C, b"\xfe\xff\xff",
+                           start, total - start)
+mbr[510:512] = b"\x55\xaa"
+with open(path, "wb") as f:
+    f.write(mbr)
+    f.truncate(total * 512)
+PY
+mkfs.fat -F 32 -n TOLVI --offset "$start" -h "$start" "$disk" $(((total - start) / 2)) >/dev/null
+
+# startup.nsh finds its own file system first: the shell maps the stick at
+# any fsN, and the program reads and writes files in the current directory.
+{
+  printf '@echo -off\r\n'
+  printf 'for %%d run (0 15)\r\n'
+  printf '  if exist fs%%d:\\tolvi.efi then\r\n'
+  printf '    if exist fs%%d:\\%s then\r\n' "$name"
+  printf '      fs%%d:\r\n'
+  printf '    endif\r\n'
+  printf '  endif\r\n'
+  printf 'endfor\r\n'
+  printf 'cd \\\r\n'
+  printf '%s\r\n' "$command_line"
+  printf 'if %%lasterror%% == 0x0 then\r\n'
+  printf '  echo "EC update finished: you may now restart"\r\n'
+  printf 'else\r\n'
+  printf '  echo "EC update FAILED: do not power off; run startup.nsh again"\r\n'
+  printf 'endif\r\n'
+} >"$tmp/startup.nsh"
+
+part="$disk@@$((start * 512))"
+cp "$efi" "$tmp/tolvi.efi"
+mcopy -i "$part" "$tmp/tolvi.efi" "$tmp/startup.nsh" ::/
+mcopy -i "$part" "$image" "::/$name"
+if [[ -n $shell_efi ]]; then
+  mmd -i "$part" ::/EFI ::/EFI/BOOT
+  mcopy -i "$part" "$shell_efi" ::/EFI/BOOT/BOOTX64.EFI
+fi
+echo "$disk: ${size_mb} MiB, FAT32 partition holding tolvi.efi, $name, startup.nsh ($command_line)"
