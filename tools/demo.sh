@@ -14,8 +14,9 @@ cd "$work"
 rm -f tolvi-sim-flash.bin XQRFW.bin
 sim="$root/build/tolvi-sim"
 
-# A recognisable image: the offset's low byte in every byte, a version "02B"
-# at 0xFFF8.
+# A recognisable image: byte i holds (7 * i + i / 256) mod 256, so that no two
+# 256-byte pages are alike; the version bytes 0x02 and 'B' at 0xFFF8, which
+# /VBF shows as 02B.
 python3 - <<'PY'
 data = bytearray((i * 7 + (i >> 8)) & 0xFF for i in range(0x10000))
 data[0xFFF8:0xFFFA] = b"\x02B"
