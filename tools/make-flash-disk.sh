@@ -120,5 +120,7 @@ mcopy -i "$part" "$image" "::/$name"
 if [[ -n $shell_efi ]]; then
   mmd -i "$part" ::/EFI ::/EFI/BOOT
   mcopy -i "$part" "$shell_efi" ::/EFI/BOOT/BOOTX64.EFI
+  # A shell looks for startup.nsh beside its own image first.
+  mcopy -i "$part" "$tmp/startup.nsh" ::/EFI/BOOT/
 fi
 echo "$disk: ${size_mb} MiB, FAT32 partition holding tolvi.efi, $name, startup.nsh ($command_line)"
