@@ -21,10 +21,14 @@ int main(int argc, char** argv);
 // --- app/ : front end -------------------------------------------------------
 void vShowBanner();
 void vShowUsage();
+// The usage, then one line for each option it leaves out.
+void vShowHelp();
 bool bEcPortsDecoded();
 // The argument scan; returns -1 when the scan finished normally, else the exit
 // status of a refusal.
 int iScanArguments(int argc, char** argv);
+// True for "/?", "-?" or "--help" as the only argument.
+bool bIsHelpRequest(int argc, char** argv);
 int iDispatch(int argc, char** argv);
 int iLoadImageAndUpdate();
 int iSaveFlash();

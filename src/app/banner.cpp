@@ -1,4 +1,5 @@
-// The program's texts about itself: the banner line and the usage screen.
+// The program's texts about itself: the banner line, the usage screen and the
+// help.
 #include "platform/platform.h"
 #include "tolvi.h"
 
@@ -35,6 +36,18 @@ constexpr const char16_t* kUsageLines[] = {
     u"\n\r               |from BRAM | Current FW compare with file",
 };
 
+// The help's addition to the usage: one line for each option the usage leaves
+// out.
+constexpr const char16_t* kHelpLines[] = {
+    u"\n\r Other options :",
+    u"\n\r        tolvi /S 64          Save 64K of flash to XQRFW.bin",
+    u"\n\r        tolvi /c ec.bin      Show the 16-bit checksum of ec.bin",
+    u"\n\r        tolvi /T             Write test: erase 4K at 0, write 256 bytes of 88h",
+    u"\n\r        tolvi ec.bin 64 /e   Flash, pre-entering with DEh instead of DDh",
+    u"\n\r        tolvi /VC            Show the EC version string (EC RAM D8h-DFh)",
+    u"\n\r        tolvi /?|-?|--help   Show this help",
+};
+
 }  // namespace
 
 void vShowBanner() {
@@ -45,4 +58,9 @@ void vShowBanner() {
 void vShowUsage() {
   vShowBanner();
   for (const char16_t* line : kUsageLines) Print(line);
+}
+
+void vShowHelp() {
+  vShowUsage();
+  for (const char16_t* line : kHelpLines) Print(line);
 }

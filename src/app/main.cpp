@@ -19,6 +19,11 @@ int iRunProgram(void* context) {
     vShowUsage();
     return 0;
   }
+  if (bIsHelpRequest(args->argc, args->argv)) {
+    ClearScreen();
+    vShowHelp();
+    return 0;
+  }
   ClearScreen();
   FlashState.ChipId = usDetectSioChip();
   if (!bEcPortsDecoded()) {

@@ -47,6 +47,16 @@ int iScanVersionForm(int argc, char** argv, int i) {
 
 }  // namespace
 
+bool bIsHelpRequest(int argc, char** argv) {
+  if (argc != 2) return false;
+  const char* a = argv[1];
+  auto same = [](const char* x, const char* y) {
+    while (*x != '\0' && *x == *y) ++x, ++y;
+    return *x == *y;
+  };
+  return same(a, "/?") || same(a, "-?") || same(a, "--help");
+}
+
 int iScanArguments(int argc, char** argv) {
   if (argc > kMaxEntries) return iRefuseParameter();
   uint8_t i = 1;

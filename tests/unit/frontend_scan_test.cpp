@@ -235,6 +235,35 @@ TEST(FrontendScan, EmptyCommandLineShowsUsageWithoutTouchingAPort) {
   EXPECT_THAT(r.port_trace, testing::IsEmpty());
 }
 
+TEST(FrontendScan, HelpAddsALineForEachOptionTheUsageLeavesOut) {
+  RunOptions ports;
+  ports.port_trace = true;
+  for (const char* request : {"/?", "-?", "--help"}) {
+    SimResult r = simtest::RunSim({}, {request}, ports);
+    EXPECT_EQ(r.status, 0) << request;
+    EXPECT_THAT(r.port_trace, testing::IsEmpty()) << request;
+    ASSERT_EQ(r.console.substr(0, kUsage.size()), kUsage) << request;
+    // After the usage: a heading, then one line per option, each naming it
+    // as a word of its own.
+    std::vector<std::string> lines;
+    std::string rest = r.console.substr(kUsage.size());
+    for (size_t at = 0; (at = rest.find("\n\r", at)) != std::string::npos; at += 2) {
+      size_t end = rest.find("\n\r", at + 2);
+      lines.push_back(rest.substr(at + 2, end == std::string::npos ? end : end - at - 2));
+    }
+    ASSERT_EQ(lines.size(), 7u) << request;
+    const char* options[] = {"/S", "/c", "/T", "/e", "/VC", "/?|-?|--help"};
+    for (size_t i = 0; i < 6; ++i) {
+      EXPECT_THAT(lines[i + 1], testing::HasSubstr(std::string(" ") + options[i] + " ")) << request;
+      EXPECT_LT(lines[i + 1].size(), 80u) << lines[i + 1];
+    }
+  }
+  // Only as the sole argument: beside another one it is an unknown option.
+  SimResult mixed = simtest::RunSim({}, {"/?", "/k"});
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_EQ(mixed.console, kWrongParameter);
+}
+
 TEST(FrontendScan, DecodeCheckReadsPort62OnlyWhen66Answers) {
   RunOptions ports;
   ports.port_trace = true;
