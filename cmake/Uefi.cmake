@@ -32,7 +32,10 @@ set(TOLVI_UEFI_CXXFLAGS
   # program may use are offered (below), so any other include is an error.
   -nostdinc -isystem ${CMAKE_BINARY_DIR}/uefi/include
   ${TOLVI_WARNINGS}
-  -I${_uefi_root}/src -I${_uefi_root} -I${CMAKE_BINARY_DIR}/generated)
+  -I${_uefi_root}/src -I${CMAKE_BINARY_DIR}/generated)
+# Only the board model and the harness see the repository root, and with it
+# sim/: the program itself cannot include the model.
+set(TOLVI_UEFI_SIM_CXXFLAGS -I${_uefi_root})
 
 # stdint.h, stddef.h and stdarg.h forward to the compiler's own copies.
 execute_process(COMMAND ${TOLVI_UEFI_CXX} -print-resource-dir
@@ -59,7 +62,7 @@ function(tolvi_uefi_compile OUT_VAR)
     file(MAKE_DIRECTORY ${obj_dir})
     add_custom_command(
       OUTPUT ${obj}
-      COMMAND ${TOLVI_UEFI_CXX} ${TOLVI_UEFI_CXXFLAGS} -MD -MF ${obj}.d -c ${src} -o ${obj}
+      COMMAND ${TOLVI_UEFI_CXX} ${TOLVI_UEFI_CXXFLAGS} ${_uefi_extra_flags} -MD -MF ${obj}.d -c ${src} -o ${obj}
       DEPENDS ${src}
       DEPFILE ${obj}.d
       COMMENT "UEFI: compiling ${rel}"
@@ -109,8 +112,10 @@ tolvi_uefi_link(tolvi_efi ${CMAKE_BINARY_DIR}/tolvi.efi ${TOLVI_UEFI_MAX_SIZE}
   ${_app_tolvi_obj} ${_core_objs} ${_provider_objs} ${_ports_objs})
 
 # The harness image: the board model supplies the ports and the clock.
+set(_uefi_extra_flags ${TOLVI_UEFI_SIM_CXXFLAGS})
 tolvi_uefi_compile(_board_objs ${TOLVI_SIM_SOURCES})
-tolvi_uefi_compile(_app_sim_obj ${_uefi_root}/src/platform/uefi/entry/app_sim.cpp)
+tolvi_uefi_compile(_app_sim_obj ${TOLVI_SIM_UEFI_MAIN_SOURCES})
+unset(_uefi_extra_flags)
 tolvi_uefi_link(tolvi_sim_efi ${CMAKE_BINARY_DIR}/tolvi-sim.efi 0
   ${_app_sim_obj} ${_board_objs} ${_core_objs} ${_provider_objs})
 

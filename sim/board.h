@@ -115,7 +115,7 @@ class Board {
   bool no_ec_;
 };
 
-// The board that IoRead8, IoWrite8 and Stall reach (src/platform/sim); null
+// The board that IoRead8, IoWrite8 and Stall reach (sim/sim_ports.cpp); null
 // when no board is attached (ports then read 0xFF and Stall does nothing).
 extern Board* g_sim_board;
 inline void SimSetBoard(Board* board) { g_sim_board = board; }

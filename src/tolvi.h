@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "app/flash_state.h"
+#include "flash_state.h"
 
 namespace tolvi {
 // The program's entry: argc/argv as the shell split the command line (argv[0]

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "app/flash_state.h"
+#include "flash_state.h"
 #include "platform/hosted/hosted.h"
 
 namespace {

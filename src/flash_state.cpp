@@ -1,4 +1,4 @@
-#include "app/flash_state.h"
+#include "flash_state.h"
 
 // Zero-initialised: no constructor runs, which firmware builds rely on.
 FlashStateRecord FlashState;
