@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "flash/block_plan.h"
 #include "platform/platform.h"
 #include "tolvi_config.h"
 
@@ -35,7 +36,15 @@ struct FlashStateRecord {
   uint8_t SioPort;
   uint16_t ChipId;
   uint8_t SPIDeviceID[16];
-  uint8_t AaiByteMode;
+  // Set when the flash answered only the signature read.
+  uint8_t SignatureId;
+  // Picked at identification from the ID bytes (flash/flash_traits.h); null
+  // before it.
+  const struct FlashTraits* Traits;
+  // Bytes, as the ID tells them; 0 when it does not.
+  uint32_t FlashCapacity;
+  // The smallest erase the update's paths send to this chip.
+  uint32_t EraseUnit;
 
   // Image and buffers.
   pf::FILE* ImageFile;
@@ -56,6 +65,8 @@ struct FlashStateRecord {
   uint16_t PageIndex;
   uint16_t ByteInPage;
   uint64_t ImageOffset;
+  // The current block's plan, made once per block by vPlanBlock.
+  BlockPlan Plan;
 
   // What a bounded wait must undo when it gives up: set while the EC is in
   // flash mode (with the leave byte the running operation would send) and

@@ -39,8 +39,6 @@ void vSendEcCommand(uint8_t command);
 void vSendEcData(uint8_t data);
 uint8_t ucReadEcData();
 uint8_t ucReadEcRam(uint8_t address);
-// Returns true when the EC answered 0xDC with EcAck.
-bool vEnterEcFlashMode();
 void vLeaveEcFlashMode(bool reset);
 
 // --- hw/ : follow-mode tunnel -----------------------------------------------
@@ -50,7 +48,6 @@ void vSendSpiData(uint8_t data);
 uint8_t ucReadSpiData();
 void vExitFollowMode();
 void vWaitSpiReady();
-void vSpiWriteEnable();
 void vSpiWriteDisable();
 
 // --- hw/ : super-I/O and BRAM -----------------------------------------------
@@ -62,6 +59,8 @@ void vReadBramVersion(uint8_t* fw_high, uint8_t* fw_low);
 void vReadSPIDeviceID();
 void vShowDeviceId();
 void vShowSpiVendor();
+// Write enable, with 0x50 after it where the chip's traits ask for it.
+void vSpiWriteEnable();
 void vEraseBlock(uint8_t high, uint8_t middle, uint8_t low);
 void vEraseSectors(uint8_t high, uint8_t middle, uint8_t low, uint8_t count);
 bool bEraseVerify(uint8_t high, uint8_t middle, uint8_t low);

@@ -1,7 +1,7 @@
 // The dispatch: runs the one operation the options select, with the image
 // load of the update and the outer frame of the flash dump.
 #include "app/front_end.h"
-#include "hw/ports.h"
+#include "flash/operation_frame.h"
 #include "platform/platform.h"
 #include "tolvi.h"
 
@@ -151,14 +151,10 @@ int iSaveFlash() {
   }
   g_own_read_buffer = FlashState.ReadBuffer;
 
-  if (!vEnterEcFlashMode()) {
-    SetCursorPosition(1, 2);
-    pf::printf("EC ACK Fail. \n\n");
-  }
+  (void)bOpenOperationFrame(kDumpFrame);
   vReadSPIDeviceID();
   vSaveFlashToFile();
-  vLeaveEcFlashMode(FlashState.NoReset == 0);
-  if (FlashState.SkipKbc == 0) vSendKbcCommand(hw::kKbcEnableKeyboard);
+  vCloseOperationFrame();
 
   pf::fclose(FlashState.ImageFile);
   g_own_file = nullptr;

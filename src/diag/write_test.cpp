@@ -1,12 +1,12 @@
 // Write test (/T): erases the first sector and programs one page of a fixed
 // pattern at address 0, without reading it back.
+#include "flash/geometry.h"
 #include "flash/operation_frame.h"
+#include "hw/spi.h"
 #include "tolvi.h"
 
 namespace {
-constexpr uint8_t kSpiPageProgram = 0x02;
 constexpr uint8_t kTestPatternByte = 0x88;
-constexpr uint16_t kPageSize = 0x100;
 constexpr uint16_t kBytesPerMark = 16;
 }  // namespace
 
@@ -15,7 +15,7 @@ void vWriteTestPattern() {
   Print(u"  Programing...    : ");
   vSpiWriteEnable();
   vEnterFollowMode();
-  vSendSpiCommand(kSpiPageProgram);
+  vSendSpiCommand(spi::kPageProgram);
   vSendSpiData(0x00);
   vSendSpiData(0x00);
   vSendSpiData(0x00);
@@ -25,14 +25,14 @@ void vWriteTestPattern() {
     if (FlashState.ByteInPage % kBytesPerMark == 0)
       Print(u"%c", static_cast<unsigned>(ProgressMark));
     ++FlashState.ByteInPage;
-  } while (FlashState.ByteInPage < kPageSize);
+  } while (FlashState.ByteInPage < geometry::kPage);
   vWaitSpiReady();  // its 0x01 ends the page program, which starts the write
   vSpiWriteDisable();
   Print(u" -- Test OK. \n\n");
 }
 
 void vRunWriteTest() {
-  vOpenOperationFrame();
+  (void)bOpenOperationFrame(kOperationFrame);
   // No identification: the erase and program take their paths for an
   // all-zero ID.
   vWriteTestPattern();

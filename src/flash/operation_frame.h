@@ -1,11 +1,34 @@
-// The flash-mode frame shared by the write test (/T) and the boot-block
-// protection (/PB): keyboard off, EC into flash mode with its acknowledgement
-// check, and out again without an EC reset.
+// The frame every operation that puts the EC into flash mode runs in (the
+// update, the dump, the write test and the protection): keyboard off unless
+// /k, the pre-enter command for the mode-select chip, 0xDC and its
+// acknowledgement; at the end the EC out of flash mode with the leave byte
+// decided here, and the keyboard back unless /k.
 #pragma once
 
-// Prints the frame's progress lines; the operation goes on whatever the EC
-// answered to 0xDC.
-void vOpenOperationFrame();
-// Leaves flash mode with 0xFC whatever /j says, then re-enables the keyboard
-// unless /k.
+#include <stdint.h>
+
+// How each operation's frame shows itself; the bytes on the ports differ only
+// in `keyboard_off` and `reset_allowed`.
+struct FrameStyle {
+  bool keyboard_off;          // 0xAD before entry (unless /k)
+  bool keyboard_line_always;  // the 0xAD line printed even with /k
+  bool announce_first;        // the 0xDC line printed before the pre-enter command
+  bool show_steps;            // the progress lines; else only a failed acknowledgement
+  bool reset_allowed;         // leaves with 0xFE unless /j; else always 0xFC
+};
+
+// The update: every line, and the EC reset unless /j.
+constexpr FrameStyle kUpdateFrame = {true, false, true, true, true};
+// The write test and the protection leave the EC running the firmware it had.
+constexpr FrameStyle kOperationFrame = {true, true, false, true, false};
+// The dump keeps the keyboard on while it reads.
+constexpr FrameStyle kDumpFrame = {false, false, false, false, true};
+
+// Opens the frame; returns whether the EC acknowledged 0xDC. The operation
+// goes on either way.
+bool bOpenOperationFrame(const FrameStyle& style);
+// Leaves flash mode with the frame's leave byte, at once (a failed block).
+void vLeaveFrameFlashMode();
+// Leaves flash mode unless that happened already, then re-enables the
+// keyboard unless /k.
 void vCloseOperationFrame();

@@ -4,54 +4,47 @@
 #include "flash/operation_frame.h"
 
 namespace {
-// Winbond: SEC, TB and BP0 (bits 6, 5, 2) protect the lowest 4 KB sector,
-// where the boot block lives.
-constexpr uint8_t kWinbondProtect = 0x64;
-// Everyone else: BP0 (bit 2); bit 1 is the read-only latch bit.
-constexpr uint8_t kGenericProtect = 0x06;
 // The status write is slow on some parts; these pauses leave it time to land
 // before the next byte and before the read-back.
 constexpr uint64_t kStatusWriteStallUs = 500000;
 }  // namespace
 
 void vProtectBootBlock() {
-  const uint8_t manufacturer = FlashState.SPIDeviceID[0];
+  const ProtectBytes& protect = rFlashTraits().protect;
 
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(flash_op::kWriteEnable);
+  vSendSpiCommand(spi::kWriteEnable);
   vWaitSpiReady();  // its 0x01 ends the write-enable instruction
 
   vEnterFollowMode();
-  vSendSpiCommand(flash_op::kReadStatus);
+  vSendSpiCommand(spi::kReadStatus);
   uint8_t status = ucAwaitWriteLatch();
 
-  if (manufacturer == vendor::kWinbond) {
+  if (protect.second_status) {
     vWaitSpiReady();
     vEnterFollowMode();
-    vSendSpiCommand(flash_op::kReadStatus2);
+    vSendSpiCommand(spi::kReadStatus2);
     // Written back unchanged as the second status byte.
     status = ucReadSpiData();
   }
-  if (manufacturer == vendor::kSst || manufacturer == vendor::kWinbond) {
+  if (protect.enable_write_status) {
     vEnterFollowMode();
-    vSendSpiCommand(flash_op::kEnableWriteStatus);
+    vSendSpiCommand(spi::kEnableWriteStatus);
   }
 
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(flash_op::kWriteStatus);
-  if (manufacturer == vendor::kWinbond) {
-    vSendSpiData(kWinbondProtect);
+  vSendSpiCommand(spi::kWriteStatus);
+  vSendSpiData(protect.status);
+  if (protect.second_status) {
     Stall(kStatusWriteStallUs);
     vSendSpiData(status);
     Stall(kStatusWriteStallUs);
-  } else {
-    vSendSpiData(kGenericProtect);
   }
   vEnterFollowMode();  // ends the status write, which starts it
   Stall(kStatusWriteStallUs);
-  vSendSpiCommand(flash_op::kReadStatus);
+  vSendSpiCommand(spi::kReadStatus);
   Stall(kStatusWriteStallUs);
 
   Print(u"\n\nProtect BBK Area Done!");
@@ -63,7 +56,7 @@ void vProtectBootBlock() {
 }
 
 void vRunProtection() {
-  vOpenOperationFrame();
+  (void)bOpenOperationFrame(kOperationFrame);
   Print(u"vReadSPIDeviceID start\n\n");
   vReadSPIDeviceID();
   Print(u"vReadSPIDeviceID end\n\n");

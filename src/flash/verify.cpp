@@ -4,38 +4,19 @@
 
 namespace {
 
-// Where the verify of the current block stops, counted from the start of
-// block 0. From block 1 on, main-area mode runs 0x1000 behind the flash.
-uint64_t ullVerifyEndCount() {
-  const uint64_t size = static_cast<uint64_t>(FlashState.ImageSize);
-  if (FlashState.MainMode == 0) return size;
-  if (FlashState.BlockNum == 0) return size & 0xFFFF;
-  return size + 0x1000;
-}
-
 constexpr uint16_t kDumpChunk = 0x8000;
 // Six marks per 32 KB chunk.
 constexpr uint16_t kDumpMarkEvery = 6553;
 
 }  // namespace
 
-void vOpenReadPass(uint32_t address) {
-  vSpiWriteDisable();
-  vWaitSpiReady();
-  vEnterFollowMode();
-  vSendSpiCommand(flash_op::kFastRead);
-  vSendFlashAddress(address);
-  vSendSpiData(0x00);  // dummy byte
-}
-
-void vCloseReadPass() { vWaitSpiReady(); }
-
 bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
+  const BlockPlan& plan = FlashState.Plan;
   vOpenReadPass(uiFlashAddress(high, middle, low));
-  FlashState.EndCount = ullVerifyEndCount();
+  FlashState.EndCount = plan.verify_end;
   Print(u"  Verify...        : ");
-  const uint64_t block_start = static_cast<uint64_t>(FlashState.BlockNum) * 0x10000;
-  const uint64_t mark_every = FlashState.BbkMode == 1 ? 0x100 : 0x1000;
+  const uint64_t block_start = plan.count_base;
+  const uint64_t mark_every = plan.verify_mark_every;
   FlashState.counterN = 0;
   for (;;) {
     if (block_start + FlashState.counterN == FlashState.EndCount) break;
@@ -53,7 +34,7 @@ bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
       }
     }
     if (FlashState.counterN % mark_every == 0) vPrintProgressMark();
-    if (++FlashState.counterN == 0x10000) break;
+    if (++FlashState.counterN == geometry::kBlock) break;
   }
   vCloseReadPass();
   Print(u" -- Verify OK. \n");

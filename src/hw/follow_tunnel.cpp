@@ -1,24 +1,15 @@
 // The follow-mode tunnel: while the EC is in flash mode it relays single SPI
 // bytes under sub-commands written to 0x66, and the composite status steps
 // built on them.
+#include "hw/follow_tunnel.h"
+
 #include "hw/bounded_wait.h"
 #include "hw/ports.h"
+#include "hw/spi.h"
 #include "platform/platform.h"
 #include "tolvi.h"
 
 namespace {
-
-// SPI opcodes used by the composite steps.
-constexpr uint8_t kSpiReadStatus = 0x05;
-constexpr uint8_t kSpiWriteEnable = 0x06;
-constexpr uint8_t kSpiWriteDisable = 0x04;
-// SST parts need EWSR (0x50) before their status register accepts a write;
-// on Winbond parts 0x50 means "volatile status write enable" instead.
-constexpr uint8_t kSpiEnableWriteStatus = 0x50;
-constexpr uint8_t kManufacturerSst = 0xBF;
-
-constexpr uint8_t kStatusBusy = 0x01;
-constexpr uint8_t kStatusWriteEnableLatch = 0x02;
 
 // The busy poll follows erases, programs and status writes. The slowest of
 // them is a 64 KB block erase, 2 s worst case in common SPI NOR datasheets;
@@ -42,12 +33,6 @@ void vTunnelWritePair(uint8_t sub_command, uint8_t operand) {
   hw::vWaitEcInputFree();
 }
 
-// Opens a status-register read; every further 0x04 returns a fresh status.
-void vOpenStatusRead() {
-  vEnterFollowMode();
-  vSendSpiCommand(kSpiReadStatus);
-}
-
 }  // namespace
 
 void vEnterFollowMode() { vTunnelWrite(hw::kFollowBegin); }
@@ -65,38 +50,32 @@ uint8_t ucReadSpiData() {
 void vExitFollowMode() { vTunnelWrite(hw::kFollowEnd); }
 
 void vWaitSpiReady() {
-  vOpenStatusRead();
+  vEnterFollowMode();
+  vSendSpiCommand(spi::kReadStatus);
   hw::PollBudget budget = kFlashBusyBudget;
-  while (ucReadSpiData() & kStatusBusy) {
+  while (ucReadSpiData() & spi::kStatusBusy) {
     if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash stayed busy");
   }
   vExitFollowMode();
 }
 
-void vSpiWriteEnable() {
-  vWaitSpiReady();
-  vEnterFollowMode();
-  vSendSpiCommand(kSpiWriteEnable);
-  if (FlashState.SPIDeviceID[0] == kManufacturerSst) {
-    vEnterFollowMode();
-    vSendSpiCommand(kSpiEnableWriteStatus);
-  }
-  vOpenStatusRead();
+uint8_t ucAwaitSpiStatus(uint8_t mask, uint8_t want, const char16_t* what) {
   hw::PollBudget budget = kFlashLatchBudget;
-  while ((ucReadSpiData() & (kStatusWriteEnableLatch | kStatusBusy)) != kStatusWriteEnableLatch) {
-    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash write-enable latch never set");
+  uint8_t status = ucReadSpiData();
+  while ((status & mask) != want) {
+    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(what);
+    status = ucReadSpiData();
   }
-  vExitFollowMode();
+  return status;
 }
 
 void vSpiWriteDisable() {
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(kSpiWriteDisable);
-  vOpenStatusRead();
-  hw::PollBudget budget = kFlashLatchBudget;
-  while (ucReadSpiData() & kStatusWriteEnableLatch) {
-    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash write-enable latch never cleared");
-  }
+  vSendSpiCommand(spi::kWriteDisable);
+  vEnterFollowMode();
+  vSendSpiCommand(spi::kReadStatus);
+  (void)ucAwaitSpiStatus(spi::kStatusWriteEnableLatch, 0,
+                         u"SPI flash write-enable latch never cleared");
   vExitFollowMode();
 }

@@ -59,12 +59,8 @@ bool bWaitEcOutputFull() {
 void vNoteEcCommand(uint8_t command, bool sent) {
   if (!sent && command == kEcEnterFlashMode) {
     // From here on the EC counts as in flash mode whatever it answers, so a
-    // time-out must send the leave byte the running operation would send:
-    // the one /j selects, unless the operation (/T, /PB) chose its own.
+    // time-out sends the leave byte the operation's frame chose.
     FlashState.EcFlashModeEntered = 1;
-    if (FlashState.EcLeaveCommand == 0) {
-      FlashState.EcLeaveCommand = FlashState.NoReset ? kEcLeaveNoReset : kEcLeaveAndReset;
-    }
   } else if (sent && FlashState.EcFlashModeEntered &&
              (command == kEcLeaveAndReset || command == kEcLeaveNoReset)) {
     FlashState.EcFlashModeEntered = 0;
@@ -139,14 +135,6 @@ uint8_t ucReadEcRam(uint8_t address) {
   vSendEcCommand(kEcReadRam);
   vSendEcData(address);
   return ucReadEcData();
-}
-
-bool vEnterEcFlashMode() {
-  if (FlashState.ChipId == ModeSelectModel) {
-    vSendEcCommand(FlashState.AltEnterMode == 1 ? kEcPreEnterAlt : kEcPreEnter);
-  }
-  vSendEcCommand(kEcEnterFlashMode);
-  return ucReadEcData() == EcAck;
 }
 
 void vLeaveEcFlashMode(bool reset) { vSendEcCommand(reset ? kEcLeaveAndReset : kEcLeaveNoReset); }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/exit_frame.h"
+#include "flash/block_plan.h"
+#include "flash/flash_traits.h"
 #include "platform/provider.h"
 #include "sim/board.h"
 #include "sim/console_model.h"
@@ -63,6 +65,8 @@ class FlashBench {
   void SetId(std::initializer_list<uint8_t> id) {
     size_t i = 0;
     for (uint8_t byte : id) FlashState.SPIDeviceID[i++] = byte;
+    // As identification would: the engine reads the chip's traits row.
+    vPickFlashTraits();
   }
 
   void Clear() {

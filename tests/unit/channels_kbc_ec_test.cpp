@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "flash/flash_traits.h"
+#include "flash/operation_frame.h"
 #include "unit/channels_test_support.h"
 
 namespace {
@@ -83,7 +85,7 @@ TEST(ChannelsEc, FlashModeEntrySendsThePreEnterCommandOnlyForTheModeSelectChip) 
     FlashState.AltEnterMode = c.alt_enter;
     FlashState.NoReset = c.no_reset;
     std::string line = std::to_string(c.chip_id) + "/" + std::to_string(c.alt_enter);
-    EXPECT_EQ(vEnterEcFlashMode(), c.accepted) << line;
+    EXPECT_EQ(bOpenOperationFrame(kDumpFrame), c.accepted) << line;
     std::vector<std::string> data = bench.DataAccesses();
     ASSERT_FALSE(data.empty()) << line;
     data.pop_back();  // the acknowledgement read

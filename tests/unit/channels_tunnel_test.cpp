@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "flash/flash_traits.h"
+#include "flash/operation_frame.h"
 #include "unit/channels_test_support.h"
 
 namespace {
@@ -94,6 +96,7 @@ TEST(ChannelsTunnel, WriteEnableComparesOnlyLatchAndBusy) {
   for (const EnableCase& c : cases) {
     TunnelBench bench(c.answers);
     FlashState.SPIDeviceID[0] = c.manufacturer;
+    vPickFlashTraits();
     vSpiWriteEnable();
     EXPECT_EQ(bench.Writes66(), c.writes) << int{c.manufacturer};
     EXPECT_EQ(bench.host.spi.events, c.spi) << int{c.manufacturer};

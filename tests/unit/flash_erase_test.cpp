@@ -50,6 +50,7 @@ TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
   FlashState.PageCount = c.page_count;
   FlashState.MainMode = c.main_mode;
   FlashState.ImageSize = c.image_size;
+  vPlanBlockRanges();
 
   ASSERT_EQ(bench.CallAt(vEraseBlock, c.start), -1);
 
@@ -165,6 +166,7 @@ TEST_P(EraseVerify, ChecksUpToTheImageEndAndReportsTheFirstDirtyByte) {
   FlashState.MainMode = c.main_mode;
   FlashState.BbkMode = c.bbk;
   FlashState.ImageSize = c.image_size;
+  vPlanBlockRanges();
 
   bool passed = false;
   ASSERT_EQ(bench.CallAt(bEraseVerify, c.start, &passed), -1);

@@ -1,9 +1,9 @@
 // Identifying the flash behind the EC, and the ID and vendor lines shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
-#include "flash/vendor_table.h"
 #include "tests/support/flash_bench.h"
 
 namespace {
@@ -43,12 +43,21 @@ TEST(FlashVendor, ShowsTheVendorLineOfTheManufacturerByteAtRowFour) {
     EXPECT_EQ(bench.console, std::string("<1,4>") + c.line) << std::hex << +c.manufacturer;
     EXPECT_TRUE(bench.trace.empty());
   }
-  // Twelve rows, each manufacturer once: the walk prints one line per match.
-  ASSERT_EQ(kSpiVendorRows, 12u);
-  for (size_t i = 0; i < kSpiVendorRows; ++i) {
-    for (size_t j = i + 1; j < kSpiVendorRows; ++j) {
-      EXPECT_NE(SpiVendorTable[i].Manufacturer, SpiVendorTable[j].Manufacturer);
-    }
+  // Rows of one manufacturer exclude each other: an ID built to match any
+  // row shows exactly one vendor line.
+  for (size_t i = 0; i < kFlashTraitsRows; ++i) {
+    const FlashTraits& row = FlashTraitsTable[i];
+    bench.Clear();
+    std::fill(std::begin(FlashState.SPIDeviceID), std::end(FlashState.SPIDeviceID), 0);
+    FlashState.SPIDeviceID[0] = row.manufacturer;
+    if (row.device.kind == IdByteTest::kEqual)
+      FlashState.SPIDeviceID[row.device.index] = row.device.value;
+    if (row.device.kind == IdByteTest::kNotEqual)
+      FlashState.SPIDeviceID[row.device.index] = static_cast<uint8_t>(row.device.value ^ 0x01);
+    FlashState.SignatureId = row.form == IdForm::kSignature ? 1 : 0;
+    vShowSpiVendor();
+    EXPECT_EQ(std::count(bench.console.begin(), bench.console.end(), '\n'), 1)
+        << i << bench.console;
   }
 }
 
@@ -64,7 +73,9 @@ struct IdentCase {
   std::string console;
   std::vector<std::string> trace;
   std::array<uint8_t, 16> id;
-  uint8_t aai_byte_mode;  // after the read; it starts at 7
+  ProgramMethod program;  // of the row the read picked
+  bool size_known;        // the ID tells the modelled chip's size
+  uint32_t erase_unit;
 };
 
 // The read's console lines around the four JEDEC bytes it shows and, when it
@@ -82,26 +93,47 @@ const std::vector<std::string> kWithSignature = {"spi 05 r1", "spi 9f r4", "spi 
 
 TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
   const IdentCase cases[] = {
-      {"w25q80", IdentConsole("ef 40 14 0"), kJedecOnly, {0xEF, 0x40, 0x14}, 7},
-      {"m25p80", IdentConsole("20 20 14 10"), kJedecOnly, {0x20, 0x20, 0x14, 0x10}, 7},
-      {"xqr-a", IdentConsole("ff ff ff ff"), kJedecOnly, {0xFF, 0xFF, 0xFF, 0xFF}, 7},
+      {"w25q80",
+       IdentConsole("ef 40 14 0"),
+       kJedecOnly,
+       {0xEF, 0x40, 0x14},
+       ProgramMethod::kPages,
+       true,
+       0x1000},
+      {"m25p80",
+       IdentConsole("20 20 14 10"),
+       kJedecOnly,
+       {0x20, 0x20, 0x14, 0x10},
+       ProgramMethod::kPages,
+       true,
+       0x10000},
+      {"xqr-a",
+       IdentConsole("ff ff ff ff"),
+       kJedecOnly,
+       {0xFF, 0xFF, 0xFF, 0xFF},
+       ProgramMethod::kAaiWord,
+       false,
+       0x400},
       {"sst25vf512a",
        IdentConsole("0 0 0 0", "bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48"),
        kWithSignature,
        {0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF,
         0x48},
-       1},
+       ProgramMethod::kAaiByte,
+       true,
+       0x1000},
       {"xqr",
        IdentConsole("0 0 0 0", "ff 58 51 52 4 0 10 0 0 0 0 0 0 0 0 1"),
        kWithSignature,
        {0xFF, 0x58, 0x51, 0x52, 0x04, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
         0x01},
-       0},
+       ProgramMethod::kAaiWord,
+       true,
+       0x400},
   };
   for (const IdentCase& c : cases) {
     FlashBench bench(c.chip);
     ASSERT_TRUE(bench.Valid()) << c.chip;
-    FlashState.AaiByteMode = 7;
     FlashState.SPIDeviceID[0] = 0x55;  // cleared by the read
     ASSERT_EQ(bench.Call([] { vReadSPIDeviceID(); }), -1);
     EXPECT_EQ(bench.console, c.console) << c.chip;
@@ -109,7 +141,9 @@ TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
     EXPECT_EQ(std::vector<uint8_t>(FlashState.SPIDeviceID, FlashState.SPIDeviceID + 16),
               std::vector<uint8_t>(c.id.begin(), c.id.end()))
         << c.chip;
-    EXPECT_EQ(FlashState.AaiByteMode, c.aai_byte_mode) << c.chip;
+    EXPECT_EQ(rFlashTraits().program, c.program) << c.chip;
+    EXPECT_EQ(FlashState.FlashCapacity, c.size_known ? bench.flash.size() : 0u) << c.chip;
+    EXPECT_EQ(FlashState.EraseUnit, c.erase_unit) << c.chip;
     EXPECT_TRUE(bench.Idle()) << c.chip;
   }
 }

@@ -95,14 +95,15 @@ TEST_P(Program, WritesTheImageBytesOfTheBlockAndStopsAtTheImageEnd) {
   FlashBench bench(call.chip.profile);
   ASSERT_TRUE(bench.Valid());
   bench.SetImage(simtest::TestImage(state.image_size));
+  // The byte method is the SST part's that answers only the signature read.
+  FlashState.SignatureId = call.method == Method::kAaiByte ? 1 : 0;
   bench.SetId({call.chip.id0, 0x00, call.chip.id2});
-  // The update would have chosen the byte method by this flag.
-  FlashState.AaiByteMode = call.method == Method::kAaiByte ? 1 : 0;
   FlashState.BlockNum = state.block;
   FlashState.BlockBase = state.base;
   FlashState.MainMode = state.main_mode;
   FlashState.BbkMode = state.bbk;
   FlashState.ProgrammedCount = state.programmed_before;
+  vPlanBlockRanges();
   // Whatever the status clear left: no block protection.
   ASSERT_EQ(bench.Call([] { vClearSpiStatus(); }), -1);
   bench.Clear();

@@ -43,6 +43,7 @@ TEST_P(Verify, ComparesTheBlocksImageBytesAndReportsTheFirstDifference) {
   FlashState.BlockBase = c.base;
   FlashState.MainMode = c.main_mode;
   FlashState.BbkMode = c.bbk;
+  vPlanBlockRanges();
 
   bool passed = false;
   ASSERT_EQ(bench.CallAt(bVerifyBlock, c.start, &passed), -1);
@@ -94,6 +95,7 @@ TEST(FlashVerify, AComparisonEndsAtTheBytesActuallyLoaded) {
   // The image load read only half of what the file's size promised.
   FlashState.ImageSize = 0x1000;
   FlashState.ImageLoaded = 0x800;
+  vPlanBlockRanges();
   for (uint32_t i = 0; i < 0x800; ++i) bench.flash[i] = bench.image[i];
   bool passed = false;
   ASSERT_EQ(bench.CallAt(bVerifyBlock, 0, &passed), -1);

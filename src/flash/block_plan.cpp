@@ -1,0 +1,119 @@
+// The block plan: every rule for where a block's work starts and ends.
+#include "flash/block_plan.h"
+
+#include "flash/flash_traits.h"
+#include "flash/geometry.h"
+#include "tolvi.h"
+
+namespace {
+
+constexpr uint32_t kPagesPerSector = geometry::kSector4K / geometry::kPage;
+constexpr uint32_t kBootBlockSectors = geometry::kBootBlockSize / geometry::kSector4K;
+constexpr uint32_t kCodeAreaSectors = geometry::kCodeAreaSize / geometry::kSector4K;
+constexpr uint32_t kKilo = 0x400;
+// The verify and the erase check show one mark per 4 KB, per 256 bytes in
+// boot-block mode.
+constexpr uint32_t kCheckMarkEvery = 0x1000;
+constexpr uint32_t kBootBlockCheckMarkEvery = 0x100;
+
+// The whole-block erase steps until the KB position reaches the erase bound.
+// The bound is tested for equality only, so a size that is not a multiple of
+// the step erases the whole block.
+uint32_t uiWholeBlockEraseCount(const EraseStep& erase) {
+  // In main-area mode the image sits 0x1000 into the flash, one 4 KB sector
+  // further than its size says.
+  if (FlashState.MainMode != 0 && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)) {
+    FlashState.EraseEnd = FlashState.PageCount + geometry::kMainAreaOffset / kKilo;
+  } else {
+    FlashState.EraseEnd = FlashState.PageCount;
+  }
+  const uint64_t block_kb = static_cast<uint64_t>(FlashState.BlockNum) * (geometry::kBlock / kKilo);
+  const uint32_t steps = geometry::kBlock / erase.step;
+  const uint32_t step_kb = erase.step / kKilo;
+  for (uint32_t i = 0; i < steps; ++i) {
+    if (block_kb + static_cast<uint64_t>(i) * step_kb == FlashState.EraseEnd) return i;
+  }
+  return steps;
+}
+
+}  // namespace
+
+bool bHalfBlockImage() {
+  return FlashState.PageCount == 256 &&
+         (FlashState.ChipId == HalfBlockModels[0] || FlashState.ChipId == HalfBlockModels[1]);
+}
+
+void vPlanBlock() {
+  FlashState.BlockBase = FlashState.BlockNum;
+  // The first of the two half-block chips keeps its code in the upper half
+  // of a 256 KB image.
+  if (FlashState.ChipId == HalfBlockModels[0] && FlashState.PageCount == 256) {
+    FlashState.BlockBase = static_cast<uint8_t>(FlashState.BlockBase + 2);
+  }
+  vPlanBlockRanges();
+}
+
+void vPlanBlockRanges() {
+  BlockPlan& plan = FlashState.Plan;
+  const uint8_t block = FlashState.BlockNum;
+  const uint64_t size = static_cast<uint64_t>(FlashState.ImageSize);
+  const bool main_mode = FlashState.MainMode != 0;
+
+  if (FlashState.BbkMode == 1 && block == 0) {
+    plan.path = BlockPath::kBootBlock;
+  } else if (FlashState.MainMode == 1 && block == 0) {
+    plan.path = BlockPath::kMainArea;
+  } else if (FlashState.BackupMode == 1) {
+    plan.path = BlockPath::kBackupArea;
+  } else {
+    plan.path = BlockPath::kWhole;
+  }
+  // The offset counts in whole pages and applies to block 0 only.
+  plan.block_start = block == 0 ? static_cast<uint32_t>(FlashState.StartOffset) & 0xFFFF00
+                                : static_cast<uint32_t>(block) << geometry::kBlockShift;
+  plan.count_base = static_cast<uint64_t>(block) * geometry::kBlock;
+
+  // Main-area block 0 ends at the low 16 bits of the image size (the
+  // image's first 60 KB); everywhere else the image size bounds the work.
+  const uint64_t area_end = main_mode && block == 0 ? size & 0xFFFF : size;
+  plan.program_end = area_end;
+
+  const FlashTraits& traits = rFlashTraits();
+  if (plan.path == BlockPath::kWhole) {
+    plan.flash_start = plan.block_start;
+    plan.erase_opcode = traits.block_erase.opcode;
+    plan.erase_step = traits.block_erase.step;
+    plan.erase_count = uiWholeBlockEraseCount(traits.block_erase);
+    // From block 1 on, main-area mode runs 0x1000 behind the flash.
+    plan.erase_check_end =
+        main_mode && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)
+            ? size + geometry::kMainAreaOffset
+            : size;
+    plan.erase_check_mark_every = kCheckMarkEvery;
+    plan.program_pages = geometry::kPagesPerBlock;
+  } else {
+    const bool boot = plan.path == BlockPath::kBootBlock;
+    const uint32_t area_offset = plan.path == BlockPath::kBootBlock  ? 0
+                                 : plan.path == BlockPath::kMainArea ? geometry::kMainAreaOffset
+                                                                     : geometry::kBackupAreaOffset;
+    plan.flash_start = plan.block_start + area_offset;
+    plan.erase_opcode = traits.sector_erase.opcode;
+    plan.erase_step = traits.sector_erase.step;
+    plan.erase_count = boot ? kBootBlockSectors : kCodeAreaSectors;
+    plan.erase_check_end = area_end;
+    plan.erase_check_mark_every =
+        FlashState.BbkMode == 1 ? kBootBlockCheckMarkEvery : kCheckMarkEvery;
+    plan.program_pages = static_cast<uint16_t>(plan.erase_count * kPagesPerSector);
+  }
+
+  if (!main_mode) {
+    plan.verify_end = size;
+  } else if (block == 0) {
+    plan.verify_end = size & 0xFFFF;
+  } else {
+    plan.verify_end = size + geometry::kMainAreaOffset;
+  }
+  plan.verify_mark_every = FlashState.BbkMode == 1 ? kBootBlockCheckMarkEvery : kCheckMarkEvery;
+  plan.image_base = static_cast<uint64_t>(FlashState.BlockBase) * geometry::kBlock;
+  if (main_mode && block != 0) plan.image_base -= geometry::kMainAreaOffset;
+}

@@ -1,0 +1,85 @@
+// What the program knows of each SPI flash it tells apart, one row per
+// identification. Identification picks the row once (vPickFlashTraits); the
+// engine reads its fields and never the ID bytes.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum class IdForm : uint8_t {
+  kAny,
+  kJedec,      // answered 0x9F with a manufacturer byte
+  kSignature,  // answered 0x9F with 0x00 and was read by 0xAB
+};
+
+// A test on one ID byte.
+struct IdByteTest {
+  enum Kind : uint8_t { kAny, kEqual, kNotEqual };
+  Kind kind;
+  uint8_t index;
+  uint8_t value;
+};
+
+enum class ProgramMethod : uint8_t {
+  kPages,     // 256-byte page program, one command per page
+  kChunks32,  // page program, one command per 32 bytes
+  kAaiByte,   // auto address increment, one byte per command
+  kAaiWord,   // auto address increment, two bytes per command
+};
+
+struct EraseStep {
+  uint8_t opcode;
+  uint32_t step;  // bytes between two erase commands
+  uint32_t size;  // bytes one command erases
+};
+
+// How the ID tells the capacity.
+enum class CapacityRule : uint8_t {
+  kUnknown,
+  kJedecDensity,  // third ID byte is log2 of the size in bytes
+  kSstDensity,    // SST's own third-byte codes
+  kSstSignature,  // SST's signature device codes (second byte)
+  kFixed,         // the row's own entry
+};
+
+struct ProtectBytes {
+  uint8_t status;            // first status byte written by /PB
+  bool second_status;        // the second status register is read by 0x35 and written back
+  bool enable_write_status;  // 0x50 before the status write
+};
+
+struct FlashTraits {
+  // The identification this row matches.
+  uint8_t manufacturer;
+  IdForm form;
+  IdByteTest device;
+  // The vendor line shown for it, or null.
+  const char16_t* vendor_line;
+  // The whole-block path's erase and the area paths' (and /T's) erase.
+  EraseStep block_erase;
+  EraseStep sector_erase;
+  ProgramMethod program;
+  // 0x50 goes with every write enable and before the status clear's write.
+  bool enable_write_status;
+  ProtectBytes protect;
+  CapacityRule capacity_rule;
+  uint32_t capacity;  // for kFixed
+};
+
+// The row every unmatched identification gets (and /T, which identifies
+// nothing).
+extern const FlashTraits kUnknownFlash;
+extern const FlashTraits* const FlashTraitsTable;
+extern const size_t kFlashTraitsRows;
+
+// True when the row matches these ID bytes read in this form.
+bool bTraitsMatch(const FlashTraits& row, const uint8_t* id, IdForm form);
+// Picks the first matching row for FlashState's ID bytes and form, and with
+// it the capacity and the smallest erase unit.
+void vPickFlashTraits();
+// The picked row (kUnknownFlash before identification).
+const FlashTraits& rFlashTraits();
+// Capacity in bytes the ID tells for this row, 0 when it does not.
+uint32_t uiFlashCapacity(const FlashTraits& row, const uint8_t* id);
+// The smallest erase the update's paths send to a chip of this row.
+uint32_t uiSmallestEraseUnit(const FlashTraits& row);
