@@ -93,5 +93,6 @@ extern const uint8_t ChipFamilyCodes[5];
 constexpr uint16_t ModeSelectModel = TOLVI_MODE_SELECT_MODEL;
 constexpr uint16_t HalfBlockModels[2] = {TOLVI_HALF_BLOCK_MODEL_1, TOLVI_HALF_BLOCK_MODEL_2};
 
+constexpr uint16_t kNoChip = 0xFFFF;
 constexpr uint8_t EcAck = 0x33;
 constexpr char16_t ProgressMark = 0x2588;

@@ -51,6 +51,7 @@ void vWaitSpiReady();
 void vSpiWriteDisable();
 
 // --- hw/ : super-I/O and BRAM -----------------------------------------------
+// Returns kNoChip when no chip of the maker's families answers.
 uint16_t usDetectSioChip();
 uint8_t ucReadBram(uint16_t base, uint8_t index);
 void vReadBramVersion(uint8_t* fw_high, uint8_t* fw_low);

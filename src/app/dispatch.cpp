@@ -1,27 +1,24 @@
 // The dispatch: runs the one operation the options select, with the image
 // load of the update and the outer frame of the flash dump.
-#include "app/front_end.h"
+#include "app/dispatch.h"
+
+#include "flash/geometry.h"
 #include "flash/operation_frame.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 #include "tolvi.h"
 
 namespace {
 
-constexpr uint32_t kBlockShift = 16;  // 64 KB flash blocks
-constexpr uint32_t kPageShift = 10;   // sizes in KB
-constexpr int64_t kBlockSize = 0x10000;
+constexpr uint32_t kPageShift = 10;  // sizes in KB
 // BlockNum is 8 bits and doubles as the block's high address byte.
 constexpr uint64_t kMaxBlocks = 255;
-// The area paths write fixed sector and page counts: one 4 KB sector for the
-// boot block, 60 KB for the main and backup areas.
-constexpr int64_t kBbkAreaSize = 0x1000;
-constexpr int64_t kCodeAreaSize = 0xF000;
 constexpr uint32_t kReadBufferSize = 0x8000;
 constexpr const char* kDumpFileName = "XQRFW.bin";
 
-// What the front end holds, so that a refusal or a time-out can release it.
-pf::FILE* g_own_file = nullptr;
-uint8_t* g_own_image = nullptr;
+// What the front end holds (the image and its file, or the dump's file), so
+// that a refusal or a time-out can release it.
+WholeFile g_held;
 uint8_t* g_own_read_buffer = nullptr;
 
 uint64_t ullRoundUp(int64_t size, uint32_t shift) {
@@ -33,59 +30,56 @@ uint64_t ullRoundUp(int64_t size, uint32_t shift) {
 // Sizes the block paths would write wrongly (the loops' bounds would not
 // match the image), refused before anything is allocated or sent.
 int iRefuseImageGeometry() {
-  int64_t size = FlashState.ImageSize;
+  const int64_t size = FlashState.ImageSize;
+  const int64_t code_area = geometry::kCodeAreaSize;
   if (FlashState.MaxBlockNum > kMaxBlocks) {
     pf::printf("\n\rImage too large: at most 255 blocks (0xFF0000 bytes) can be written!\n\n");
     return 1;
   }
-  if (FlashState.BbkMode == 1 && size > kBbkAreaSize) {
+  if (FlashState.BbkMode == 1 && size > static_cast<int64_t>(geometry::kBootBlockSize)) {
     pf::printf("\n\rImage too large for the BBK sector (at most 4K)!\n\n");
     return 1;
   }
-  if (FlashState.MainMode == 1 && size > kCodeAreaSize &&
-      (size - kCodeAreaSize) % kBlockSize != 0) {
+  if (FlashState.MainMode == 1 && size > code_area &&
+      (size - code_area) % static_cast<int64_t>(geometry::kBlock) != 0) {
     pf::printf(
         "\n\rImage size does not fit the Main code area (60K, or 60K plus whole 64K blocks)!\n\n");
     return 1;
   }
-  if (FlashState.BackupMode == 1 && size > kCodeAreaSize) {
+  if (FlashState.BackupMode == 1 && size > code_area) {
     pf::printf("\n\rImage too large for the Backup code area (at most 60K)!\n\n");
     return 1;
   }
   return 0;
 }
 
+// Releases what the front end holds and forgets it in FlashState.
+void vReleaseHeldFile() {
+  if (FlashState.ImageData == g_held.data) FlashState.ImageData = nullptr;
+  if (FlashState.ImageFile == g_held.file) FlashState.ImageFile = nullptr;
+  vReleaseWholeFile(&g_held);
+}
+
 }  // namespace
 
 void vReleaseFrontEndResources() {
-  if (g_own_image != nullptr) {
-    FreePool(g_own_image);
-    if (FlashState.ImageData == g_own_image) FlashState.ImageData = nullptr;
-  }
   if (g_own_read_buffer != nullptr) {
     FreePool(g_own_read_buffer);
     if (FlashState.ReadBuffer == g_own_read_buffer) FlashState.ReadBuffer = nullptr;
   }
-  if (g_own_file != nullptr) {
-    pf::fclose(g_own_file);
-    if (FlashState.ImageFile == g_own_file) FlashState.ImageFile = nullptr;
-  }
-  g_own_image = nullptr;
   g_own_read_buffer = nullptr;
-  g_own_file = nullptr;
+  vReleaseHeldFile();
 }
 
 int iLoadImageAndUpdate() {
-  FlashState.ImageFile = pf::fopen(FlashState.ImagePath, "rb");
-  if (FlashState.ImageFile == nullptr) {
+  const FileLoad opened = eOpenWholeFile(FlashState.ImagePath, &g_held);
+  FlashState.ImageFile = g_held.file;
+  if (opened != FileLoad::kOk) {
     Print(u"\n\rFile Open Fail!");
     return 1;
   }
-  g_own_file = FlashState.ImageFile;
-  pf::fseek(FlashState.ImageFile, 0, pf::kSeekEnd);
   // Positions are signed 32-bit counts; images of 2 GB or more are not images.
-  int32_t size = static_cast<int32_t>(pf::ftell(FlashState.ImageFile));
-  pf::fseek(FlashState.ImageFile, 0, pf::kSeekSet);
+  int32_t size = static_cast<int32_t>(g_held.length);
   if (size < 0) {
     Print(u"\n\rFile Read Fail!");
     return 1;
@@ -94,7 +88,7 @@ int iLoadImageAndUpdate() {
   FlashState.BlockBase = 0;
   FlashState.ImageSize = size;
   FlashState.ProgrammedCount = 0;
-  FlashState.MaxBlockNum = ullRoundUp(size, kBlockShift);
+  FlashState.MaxBlockNum = ullRoundUp(size, geometry::kBlockShift);
   FlashState.PageCount = ullRoundUp(size, kPageShift);
 
   Print(u"\n\rFile Size: %dK\n", static_cast<int>(FlashState.PageCount));
@@ -111,16 +105,14 @@ int iLoadImageAndUpdate() {
   // An empty image allocates nothing; the update then writes no block.
   FlashState.ImageLoaded = 0;
   if (size > 0) {
-    FlashState.ImageData = static_cast<uint8_t*>(AllocatePool(static_cast<size_t>(size)));
-    if (FlashState.ImageData == nullptr) {
+    const FileLoad read = eReadWholeFile(&g_held, static_cast<size_t>(size));
+    FlashState.ImageData = g_held.data;
+    FlashState.ImageLoaded = static_cast<int64_t>(g_held.loaded);
+    if (read == FileLoad::kNoMemory) {
       Print(u"\n\rNot enough memory for the image!");
       return 1;
     }
-    g_own_image = FlashState.ImageData;
-    size_t read =
-        pf::fread(FlashState.ImageData, 1, static_cast<size_t>(size), FlashState.ImageFile);
-    FlashState.ImageLoaded = static_cast<int64_t>(read);
-    if (read != static_cast<size_t>(size)) {
+    if (read == FileLoad::kShortRead) {
       Print(u"\n\rFile Read Fail!");
       return 1;
     }
@@ -128,11 +120,7 @@ int iLoadImageAndUpdate() {
 
   vUpdateFlash();
 
-  if (FlashState.ImageData != nullptr) FreePool(FlashState.ImageData);
-  FlashState.ImageData = nullptr;
-  g_own_image = nullptr;
-  pf::fclose(FlashState.ImageFile);
-  g_own_file = nullptr;
+  vReleaseHeldFile();
   return FlashState.UpdateFailed ? 1 : 0;
 }
 
@@ -143,7 +131,7 @@ int iSaveFlash() {
     pf::printf("open XQRFW.bin fail");
     return 1;
   }
-  g_own_file = FlashState.ImageFile;
+  g_held.file = FlashState.ImageFile;
   FlashState.ReadBuffer = static_cast<uint8_t*>(AllocatePool(kReadBufferSize));
   if (FlashState.ReadBuffer == nullptr) {
     pf::printf("Not enough memory for the read buffer!\n\n");
@@ -156,8 +144,7 @@ int iSaveFlash() {
   vSaveFlashToFile();
   vCloseOperationFrame();
 
-  pf::fclose(FlashState.ImageFile);
-  g_own_file = nullptr;
+  vReleaseHeldFile();
   return FlashState.SaveFailed ? 1 : 0;
 }
 

@@ -1,6 +1,6 @@
 // The program's entry: start-up checks, then the option scan and dispatch.
+#include "app/dispatch.h"
 #include "app/exit_frame.h"
-#include "app/front_end.h"
 #include "hw/ports.h"
 #include "platform/platform.h"
 #include "tolvi.h"

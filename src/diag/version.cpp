@@ -2,10 +2,10 @@
 // RAM or from BRAM, optionally compared with a given text or an image file.
 // The outcome of a comparison is the exit status and a colour that stays in
 // force after the program, so a script and a person both see it.
+#include "platform/whole_file.h"
 #include "tolvi.h"
 
 namespace {
-constexpr uint16_t kNoChip = 0xFFFF;
 constexpr unsigned kColourGreen = 0x0A;
 constexpr unsigned kColourRed = 0x0C;
 
@@ -14,7 +14,6 @@ constexpr unsigned kColourRed = 0x0C;
 constexpr int64_t kImageVersionHigh = 0xFFF8;
 constexpr int64_t kImageVersionLow = 0xFFF9;
 constexpr int64_t kImageVersionMinSize = kImageVersionLow + 1;
-constexpr int64_t kMaxFileLength = 0x7FFFFFFF;
 
 // The EC firmware's eight-character version string in EC RAM.
 constexpr uint8_t kEcRamVersionString = 0xD8;
@@ -24,34 +23,32 @@ constexpr unsigned kVersionStringLength = 8;
 constexpr int64_t kEcRamSize = 256;
 constexpr int64_t kDefaultVersionLength = 2;
 
+// The /VBF file, held while its version is compared.
+WholeFile g_version_file;
+
 // Opens the /VBF file and reads it whole; false (after its message) when the
 // file cannot be opened or does not reach the version bytes.
 bool bLoadImageFile() {
-  FlashState.ImageFile =
-      FlashState.ImagePath != nullptr ? pf::fopen(FlashState.ImagePath, "rb") : nullptr;
-  if (FlashState.ImageFile == nullptr) {
+  const FileLoad opened = eOpenWholeFile(FlashState.ImagePath, &g_version_file);
+  FlashState.ImageFile = g_version_file.file;
+  if (opened != FileLoad::kOk) {
     Print(u"\n\rFile Open Fail!");
     return false;
   }
   pf::printf("\n\rfopen file %s ", FlashState.ImagePath);
-  pf::fseek(FlashState.ImageFile, 0, pf::kSeekEnd);
-  const int64_t length = pf::ftell(FlashState.ImageFile);
-  pf::fseek(FlashState.ImageFile, 0, pf::kSeekSet);
+  const int64_t length = g_version_file.length;
   if (length < kImageVersionMinSize) {
     pf::printf("\n\rFile too short: no FW version at 0xFFF8!\n\r");
     return false;
   }
-  // File positions are signed 32-bit counts; a larger length (a directory
-  // reports one) cannot be an image.
   if (length > kMaxFileLength) {
     pf::printf("\n\rFile read fail: no FW version at 0xFFF8!\n\r");
     return false;
   }
-  FlashState.ImageData = static_cast<uint8_t*>(AllocatePool(static_cast<size_t>(length)));
-  size_t loaded = 0;
-  if (FlashState.ImageData != nullptr)
-    loaded = pf::fread(FlashState.ImageData, 1, static_cast<size_t>(length), FlashState.ImageFile);
-  if (loaded < static_cast<size_t>(kImageVersionMinSize)) {
+  // A short read that still reaches the version bytes will do.
+  (void)eReadWholeFile(&g_version_file, static_cast<size_t>(length));
+  FlashState.ImageData = g_version_file.data;
+  if (g_version_file.loaded < static_cast<size_t>(kImageVersionMinSize)) {
     pf::printf("\n\rFile read fail: no FW version at 0xFFF8!\n\r");
     return false;
   }
@@ -105,14 +102,9 @@ int iCompareWithInput() {
 // than left to the end of the program, so that a caller running the program
 // again (the board harness, the test bench) starts without it.
 void vReleaseImageFile() {
-  if (FlashState.ImageData != nullptr) {
-    FreePool(FlashState.ImageData);
-    FlashState.ImageData = nullptr;
-  }
-  if (FlashState.ImageFile != nullptr) {
-    pf::fclose(FlashState.ImageFile);
-    FlashState.ImageFile = nullptr;
-  }
+  vReleaseWholeFile(&g_version_file);
+  FlashState.ImageData = nullptr;
+  FlashState.ImageFile = nullptr;
 }
 
 // The file comes first: a /VBF that cannot name an image reads no BRAM.

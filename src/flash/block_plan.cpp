@@ -10,26 +10,26 @@ namespace {
 constexpr uint32_t kPagesPerSector = geometry::kSector4K / geometry::kPage;
 constexpr uint32_t kBootBlockSectors = geometry::kBootBlockSize / geometry::kSector4K;
 constexpr uint32_t kCodeAreaSectors = geometry::kCodeAreaSize / geometry::kSector4K;
-constexpr uint32_t kKilo = 0x400;
+constexpr uint32_t kKilobyte = 1024;
 // The verify and the erase check show one mark per 4 KB, per 256 bytes in
 // boot-block mode.
-constexpr uint32_t kCheckMarkEvery = 0x1000;
-constexpr uint32_t kBootBlockCheckMarkEvery = 0x100;
+constexpr uint32_t kCheckMarkEvery = geometry::kSector4K;
+constexpr uint32_t kBootBlockCheckMarkEvery = geometry::kPage;
 
 // The whole-block erase steps until the KB position reaches the erase bound.
 // The bound is tested for equality only, so a size that is not a multiple of
 // the step erases the whole block.
 uint32_t uiWholeBlockEraseCount(const EraseStep& erase) {
-  // In main-area mode the image sits 0x1000 into the flash, one 4 KB sector
-  // further than its size says.
+  // A main-area image reaches one area offset further than its size says.
   if (FlashState.MainMode != 0 && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)) {
-    FlashState.EraseEnd = FlashState.PageCount + geometry::kMainAreaOffset / kKilo;
+    FlashState.EraseEnd = FlashState.PageCount + geometry::kMainAreaOffset / kKilobyte;
   } else {
     FlashState.EraseEnd = FlashState.PageCount;
   }
-  const uint64_t block_kb = static_cast<uint64_t>(FlashState.BlockNum) * (geometry::kBlock / kKilo);
+  const uint64_t block_kb =
+      static_cast<uint64_t>(FlashState.BlockNum) * (geometry::kBlock / kKilobyte);
   const uint32_t steps = geometry::kBlock / erase.step;
-  const uint32_t step_kb = erase.step / kKilo;
+  const uint32_t step_kb = erase.step / kKilobyte;
   for (uint32_t i = 0; i < steps; ++i) {
     if (block_kb + static_cast<uint64_t>(i) * step_kb == FlashState.EraseEnd) return i;
   }
@@ -75,7 +75,8 @@ void vPlanBlockRanges() {
 
   // Main-area block 0 ends at the low 16 bits of the image size (the
   // image's first 60 KB); everywhere else the image size bounds the work.
-  const uint64_t area_end = main_mode && block == 0 ? size & 0xFFFF : size;
+  const uint64_t size_in_block = size & (geometry::kBlock - 1);
+  const uint64_t area_end = main_mode && block == 0 ? size_in_block : size;
   plan.program_end = area_end;
 
   const FlashTraits& traits = rFlashTraits();
@@ -84,7 +85,6 @@ void vPlanBlockRanges() {
     plan.erase_opcode = traits.block_erase.opcode;
     plan.erase_step = traits.block_erase.step;
     plan.erase_count = uiWholeBlockEraseCount(traits.block_erase);
-    // From block 1 on, main-area mode runs 0x1000 behind the flash.
     plan.erase_check_end =
         main_mode && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)
             ? size + geometry::kMainAreaOffset
@@ -109,7 +109,7 @@ void vPlanBlockRanges() {
   if (!main_mode) {
     plan.verify_end = size;
   } else if (block == 0) {
-    plan.verify_end = size & 0xFFFF;
+    plan.verify_end = size_in_block;
   } else {
     plan.verify_end = size + geometry::kMainAreaOffset;
   }

@@ -1,5 +1,6 @@
 #include "hw/bounded_wait.h"
 
+#include "hw/kbc_ec.h"
 #include "hw/ports.h"
 #include "platform/platform.h"
 #include "tolvi.h"

@@ -29,14 +29,4 @@ bool bPollAgain(PollBudget* budget);
 // program with status 1.
 [[noreturn]] void vGiveUpWait(const char16_t* what);
 
-// The EC handshake waits on port 0x66 (IBF clear, OBF set); on a time-out
-// they end the program through vGiveUpWait.
-void vWaitEcInputFree();
-void vWaitEcOutputFull();
-
-// Variants that report a time-out as false instead of ending the program;
-// the clean-up uses them so that it cannot recurse.
-bool bTrySendEcCommand(uint8_t command);
-bool bTrySendKbcCommand(uint8_t command);
-
 }  // namespace hw

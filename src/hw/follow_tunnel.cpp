@@ -4,6 +4,7 @@
 #include "hw/follow_tunnel.h"
 
 #include "hw/bounded_wait.h"
+#include "hw/kbc_ec.h"
 #include "hw/ports.h"
 #include "hw/spi.h"
 #include "platform/platform.h"

@@ -1,6 +1,8 @@
 // The keyboard-controller channel (0x64/0x60) and the EC command channel
 // (0x66/0x62): the status-bit handshakes, flash-mode entry and leave, and the
 // one-byte EC RAM read.
+#include "hw/kbc_ec.h"
+
 #include "hw/bounded_wait.h"
 #include "hw/ports.h"
 #include "platform/platform.h"

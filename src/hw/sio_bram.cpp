@@ -23,8 +23,6 @@ constexpr uint8_t kBramLogicalDevice = 0x10;
 constexpr uint8_t kBramVersionHigh = 0x10;
 constexpr uint8_t kBramVersionLow = 0x11;
 
-constexpr uint16_t kNoChip = 0xFFFF;
-
 uint8_t ucReadSioRegister(uint8_t reg) {
   IoWrite8(FlashState.SioPort, reg);
   return IoRead8(FlashState.SioPort + 1);

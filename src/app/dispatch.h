@@ -1,4 +1,4 @@
-// Pieces of the front end shared between its files.
+// What the dispatch offers the entry beside tolvi.h.
 #pragma once
 
 // Releases the image buffer, read-back buffer and file that the image load or
