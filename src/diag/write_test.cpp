@@ -15,7 +15,7 @@ void vWriteTestPattern() {
   Print(u"  Programing...    : ");
   vSpiWriteEnable();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kPageProgram);
+  vSendSpiCommand(flash_op::kPageProgram);
   vSendSpiData(0x00);
   vSendSpiData(0x00);
   vSendSpiData(0x00);

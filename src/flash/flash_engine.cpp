@@ -8,7 +8,7 @@ void vOpenReadPass(uint32_t address) {
   vSpiWriteDisable();
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kFastRead);
+  vSendSpiCommand(flash_op::kFastRead);
   vSendFlashAddress(address);
   vSendSpiData(0x00);  // dummy byte
 }
@@ -22,23 +22,24 @@ uint8_t ucImageByte(uint64_t offset) {
 void vPrintProgressMark() { Print(u"%c", ProgressMark); }
 
 uint8_t ucAwaitWriteLatch() {
-  return ucAwaitSpiStatus(spi::kStatusWriteEnableLatch, spi::kStatusWriteEnableLatch,
+  return ucAwaitSpiStatus(flash_op::kStatusWriteEnableLatch, flash_op::kStatusWriteEnableLatch,
                           u"SPI flash write-enable latch never set");
 }
 
 void vSpiWriteEnable() {
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kWriteEnable);
+  vSendSpiCommand(flash_op::kWriteEnable);
   if (rFlashTraits().enable_write_status) {
     vEnterFollowMode();
-    vSendSpiCommand(spi::kEnableWriteStatus);
+    vSendSpiCommand(flash_op::kEnableWriteStatus);
   }
   vEnterFollowMode();
-  vSendSpiCommand(spi::kReadStatus);
+  vSendSpiCommand(flash_op::kReadStatus);
   // Busy as well as the latch: a write enable sent while the flash still
   // works is not one to start the next command on.
-  (void)ucAwaitSpiStatus(spi::kStatusWriteEnableLatch | spi::kStatusBusy,
-                         spi::kStatusWriteEnableLatch, u"SPI flash write-enable latch never set");
+  (void)ucAwaitSpiStatus(flash_op::kStatusWriteEnableLatch | flash_op::kStatusBusy,
+                         flash_op::kStatusWriteEnableLatch,
+                         u"SPI flash write-enable latch never set");
   vExitFollowMode();
 }

@@ -7,12 +7,13 @@
 
 namespace {
 
-constexpr EraseStep kErase4K = {spi::kSectorErase4K, geometry::kSector4K, geometry::kSector4K};
+constexpr EraseStep kErase4K = {flash_op::kSectorErase4K, geometry::kSector4K, geometry::kSector4K};
 // ST parts get their 64 KB block erase where the others get the 4 KB sector
 // erase, still stepped 4 KB per command: one block may be erased sixteen
 // times over.
-constexpr EraseStep kErase64KBy4K = {spi::kBlockErase64K, geometry::kSector4K, geometry::kBlock};
-constexpr EraseStep kErase1K = {spi::kSectorErase1K, geometry::kSector1K, geometry::kSector1K};
+constexpr EraseStep kErase64KBy4K = {flash_op::kBlockErase64K, geometry::kSector4K,
+                                     geometry::kBlock};
+constexpr EraseStep kErase1K = {flash_op::kSectorErase1K, geometry::kSector1K, geometry::kSector1K};
 
 // BP0 (bit 2); bit 1 is the write-enable latch, read-only.
 constexpr ProtectBytes kProtectBp0 = {0x06, false, false};
@@ -35,7 +36,7 @@ constexpr uint32_t kMakerSignatureCapacity = 0x40000;
 constexpr FlashTraits Row(uint8_t manufacturer, const char16_t* vendor_line,
                           CapacityRule capacity_rule = CapacityRule::kJedecDensity) {
   return {manufacturer,          IdForm::kAny, kAnyDevice,  vendor_line,   kErase4K, kErase4K,
-          ProgramMethod::kPages, false,        kProtectBp0, capacity_rule, 0};
+          ProgramKind::kPages, false,        kProtectBp0, capacity_rule, 0};
 }
 
 constexpr FlashTraits WithForm(FlashTraits row, IdForm form) {
@@ -51,7 +52,7 @@ constexpr FlashTraits WithErase(FlashTraits row, EraseStep block, EraseStep sect
   row.sector_erase = sector;
   return row;
 }
-constexpr FlashTraits WithProgram(FlashTraits row, ProgramMethod program) {
+constexpr FlashTraits WithProgram(FlashTraits row, ProgramKind program) {
   row.program = program;
   return row;
 }
@@ -76,15 +77,15 @@ constexpr const char16_t* kMxic = u" SPI Vendor       : MXIC \n";
 // Rows of one manufacturer exclude each other, so an ID shows one vendor line.
 constexpr FlashTraits kRows[] = {
     WithProgram(WithSst(WithForm(Row(0xBF, kSst, CapacityRule::kSstDensity), IdForm::kJedec)),
-                ProgramMethod::kAaiWord),
+                ProgramKind::kAaiWord),
     WithProgram(WithSst(WithForm(Row(0xBF, kSst, CapacityRule::kSstSignature), IdForm::kSignature)),
-                ProgramMethod::kAaiByte),
+                ProgramKind::kAaiByte),
     WithProtect(Row(0xEF, u" SPI Vendor       : Winbond \n"), kProtectLowest4K),
     Row(0x1F, u" SPI Vendor       : Atmel \n", CapacityRule::kUnknown),
     WithErase(Row(0x20, u" SPI Vendor       : ST \n"), kErase64KBy4K, kErase64KBy4K),
     Row(0x01, u" SPI Vendor       : Spansion \n"),
     WithProgram(WithDevice(Row(0xC2, kMxic), {IdByteTest::kEqual, 2, kMxicSmallPageDevice}),
-                ProgramMethod::kChunks32),
+                ProgramKind::kChunks32),
     WithDevice(Row(0xC2, kMxic), {IdByteTest::kNotEqual, 2, kMxicSmallPageDevice}),
     Row(0x37, u" SPI Vendor       : AMIC \n"),
     Row(0x1C, u" SPI Vendor       : EON \n"),
@@ -93,11 +94,11 @@ constexpr FlashTraits kRows[] = {
         WithErase(WithDevice(Row(0xFF, u" SPI Vendor       : XQR A type\n", CapacityRule::kUnknown),
                              kMakerAType),
                   kErase1K, kErase4K),
-        ProgramMethod::kAaiWord),
+        ProgramKind::kAaiWord),
     WithCapacity(
         WithProgram(WithErase(WithDevice(Row(0xFF, u" SPI Vendor       : XQR \n"), kMakerSignature),
                               kErase1K, kErase4K),
-                    ProgramMethod::kAaiWord),
+                    ProgramKind::kAaiWord),
         kMakerSignatureCapacity),
     Row(0xC8, u" SPI Vendor       : GigaDevice \n"),
     Row(0x7F, u" SPI Vendor       : PMCDevice \n", CapacityRule::kUnknown),

@@ -20,7 +20,7 @@ struct IdByteTest {
   uint8_t value;
 };
 
-enum class ProgramMethod : uint8_t {
+enum class ProgramKind : uint8_t {
   kPages,     // 256-byte page program, one command per page
   kChunks32,  // page program, one command per 32 bytes
   kAaiByte,   // auto address increment, one byte per command
@@ -58,7 +58,7 @@ struct FlashTraits {
   // The whole-block path's erase and the area paths' (and /T's) erase.
   EraseStep block_erase;
   EraseStep sector_erase;
-  ProgramMethod program;
+  ProgramKind program;
   // 0x50 goes with every write enable and before the status clear's write.
   bool enable_write_status;
   ProtectBytes protect;

@@ -8,7 +8,7 @@ void vReadSPIDeviceID() {
   vWaitSpiReady();
   Print(u"\nvEnterFollowMode");
   vEnterFollowMode();
-  vSendSpiCommand(spi::kReadJedecId);
+  vSendSpiCommand(flash_op::kReadJedecId);
   Print(u"\nSPIDeviceID=");
   for (int i = 0; i < 4; ++i) {
     FlashState.SPIDeviceID[i] = ucReadSpiData();
@@ -19,7 +19,7 @@ void vReadSPIDeviceID() {
     // ready poll's opening sub-command ends the JEDEC read.
     vWaitSpiReady();
     vEnterFollowMode();
-    vSendSpiCommand(spi::kReadSignature);
+    vSendSpiCommand(flash_op::kReadSignature);
     for (int i = 0; i < 3; ++i) vSendSpiData(0x00);
     Print(u"\n\n");
     for (int j = 0; j < 16; ++j) {

@@ -10,7 +10,7 @@ namespace {
 void vPageCommand(uint32_t address, uint32_t size, uint64_t end, uint64_t distance) {
   vSpiWriteEnable();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kPageProgram);
+  vSendSpiCommand(flash_op::kPageProgram);
   vSendFlashAddress(address);
   for (FlashState.ByteInPage = 0; FlashState.ByteInPage < size; ++FlashState.ByteInPage) {
     if (FlashState.ProgrammedCount == end) break;
@@ -62,7 +62,7 @@ void vCloseAaiSequence() {
 
 void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
   const uint64_t end = FlashState.Plan.program_end;
-  vOpenAaiSequence(spi::kAaiByteProgram, uiFlashAddress(high, middle, low));
+  vOpenAaiSequence(flash_op::kAaiByteProgram, uiFlashAddress(high, middle, low));
   for (FlashState.counterN = 0; FlashState.counterN < geometry::kBlock; ++FlashState.counterN) {
     if (FlashState.ProgrammedCount == end) break;
     vSendSpiData(ucImageByte(ullImageOffset(FlashState.counterN)));
@@ -70,7 +70,7 @@ void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
     // next command carries no address, the flash advances it itself.
     vWaitSpiReady();
     vEnterFollowMode();
-    vSendSpiCommand(spi::kAaiByteProgram);
+    vSendSpiCommand(flash_op::kAaiByteProgram);
     ++FlashState.ProgrammedCount;
     if (FlashState.counterN % geometry::kSector4K == 0) vPrintProgressMark();
   }
@@ -79,7 +79,7 @@ void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
 
 void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
   const uint64_t end = FlashState.Plan.program_end;
-  vOpenAaiSequence(spi::kAaiWordProgram, uiFlashAddress(high, middle, low));
+  vOpenAaiSequence(flash_op::kAaiWordProgram, uiFlashAddress(high, middle, low));
   unsigned pair = 0;
   for (FlashState.counterN = 0; FlashState.counterN < geometry::kBlock; ++FlashState.counterN) {
     if (FlashState.ProgrammedCount == end) break;
@@ -91,7 +91,7 @@ void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
       pair = 0;
       vWaitSpiReady();
       vEnterFollowMode();
-      vSendSpiCommand(spi::kAaiWordProgram);
+      vSendSpiCommand(flash_op::kAaiWordProgram);
       FlashState.ProgrammedCount += 2;
       if (FlashState.ProgrammedCount > end) FlashState.ProgrammedCount = end;
     }

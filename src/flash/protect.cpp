@@ -14,28 +14,28 @@ void vProtectBootBlock() {
 
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kWriteEnable);
+  vSendSpiCommand(flash_op::kWriteEnable);
   vWaitSpiReady();  // its 0x01 ends the write-enable instruction
 
   vEnterFollowMode();
-  vSendSpiCommand(spi::kReadStatus);
+  vSendSpiCommand(flash_op::kReadStatus);
   uint8_t status = ucAwaitWriteLatch();
 
   if (protect.second_status) {
     vWaitSpiReady();
     vEnterFollowMode();
-    vSendSpiCommand(spi::kReadStatus2);
+    vSendSpiCommand(flash_op::kReadStatus2);
     // Written back unchanged as the second status byte.
     status = ucReadSpiData();
   }
   if (protect.enable_write_status) {
     vEnterFollowMode();
-    vSendSpiCommand(spi::kEnableWriteStatus);
+    vSendSpiCommand(flash_op::kEnableWriteStatus);
   }
 
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kWriteStatus);
+  vSendSpiCommand(flash_op::kWriteStatus);
   vSendSpiData(protect.status);
   if (protect.second_status) {
     Stall(kStatusWriteStallUs);
@@ -44,7 +44,7 @@ void vProtectBootBlock() {
   }
   vEnterFollowMode();  // ends the status write, which starts it
   Stall(kStatusWriteStallUs);
-  vSendSpiCommand(spi::kReadStatus);
+  vSendSpiCommand(flash_op::kReadStatus);
   Stall(kStatusWriteStallUs);
 
   Print(u"\n\nProtect BBK Area Done!");

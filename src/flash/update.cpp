@@ -19,14 +19,14 @@ bool bFailBlock() {
 void vProgramBlock(uint8_t high, uint8_t middle, uint8_t low, uint8_t pages) {
   const bool counted = pages != 0;
   switch (rFlashTraits().program) {
-    case ProgramMethod::kAaiByte:
+    case ProgramKind::kAaiByte:
       return vProgramAaiByte(high, middle, low);
-    case ProgramMethod::kAaiWord:
+    case ProgramKind::kAaiWord:
       return vProgramAaiWord(high, middle, low);
-    case ProgramMethod::kChunks32:
+    case ProgramKind::kChunks32:
       return counted ? vProgramChunksCounted(high, middle, low, pages)
                      : vProgramChunks(high, middle, low);
-    case ProgramMethod::kPages:
+    case ProgramKind::kPages:
       return counted ? vProgramPagesCounted(high, middle, low, pages)
                      : vProgramPages(high, middle, low);
   }
@@ -48,18 +48,18 @@ bool bUpdatePlannedBlock() {
 void vClearSpiStatus() {
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kWriteEnable);
+  vSendSpiCommand(flash_op::kWriteEnable);
   vEnterFollowMode();
-  vSendSpiCommand(spi::kReadStatus);
+  vSendSpiCommand(flash_op::kReadStatus);
   (void)ucAwaitWriteLatch();
   if (rFlashTraits().enable_write_status) {
     vEnterFollowMode();
-    vSendSpiCommand(spi::kEnableWriteStatus);
+    vSendSpiCommand(flash_op::kEnableWriteStatus);
   }
   // All block-protect bits cleared; the write starts when the ready poll's
   // 0x01 ends this instruction.
   vEnterFollowMode();
-  vSendSpiCommand(spi::kWriteStatus);
+  vSendSpiCommand(flash_op::kWriteStatus);
   vSendSpiData(0x00);
   vWaitSpiReady();
 }

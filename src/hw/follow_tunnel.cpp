@@ -52,9 +52,9 @@ void vExitFollowMode() { vTunnelWrite(hw::kFollowEnd); }
 
 void vWaitSpiReady() {
   vEnterFollowMode();
-  vSendSpiCommand(spi::kReadStatus);
+  vSendSpiCommand(flash_op::kReadStatus);
   hw::PollBudget budget = kFlashBusyBudget;
-  while (ucReadSpiData() & spi::kStatusBusy) {
+  while (ucReadSpiData() & flash_op::kStatusBusy) {
     if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash stayed busy");
   }
   vExitFollowMode();
@@ -73,10 +73,10 @@ uint8_t ucAwaitSpiStatus(uint8_t mask, uint8_t want, const char16_t* what) {
 void vSpiWriteDisable() {
   vWaitSpiReady();
   vEnterFollowMode();
-  vSendSpiCommand(spi::kWriteDisable);
+  vSendSpiCommand(flash_op::kWriteDisable);
   vEnterFollowMode();
-  vSendSpiCommand(spi::kReadStatus);
-  (void)ucAwaitSpiStatus(spi::kStatusWriteEnableLatch, 0,
+  vSendSpiCommand(flash_op::kReadStatus);
+  (void)ucAwaitSpiStatus(flash_op::kStatusWriteEnableLatch, 0,
                          u"SPI flash write-enable latch never cleared");
   vExitFollowMode();
 }

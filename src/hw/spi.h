@@ -1,10 +1,11 @@
 // SPI flash opcodes and status-register bits, as the tunnel's composite
-// steps, the flash engine and the write test send and read them.
+// steps, the flash engine and the write test send and read them. (The board
+// model keeps its own names in namespace spi: it is the flash's side.)
 #pragma once
 
 #include <stdint.h>
 
-namespace spi {
+namespace flash_op {
 
 constexpr uint8_t kReadJedecId = 0x9F;
 constexpr uint8_t kReadSignature = 0xAB;  // older parts that answer 0x9F with 0x00
@@ -27,4 +28,4 @@ constexpr uint8_t kPageProgram = 0x02;
 constexpr uint8_t kStatusBusy = 0x01;
 constexpr uint8_t kStatusWriteEnableLatch = 0x02;
 
-}  // namespace spi
+}  // namespace flash_op

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "sim/flash/flash_profile.h"
 #include "tests/support/flash_bench.h"
 
 namespace {
@@ -73,8 +74,8 @@ struct IdentCase {
   std::string console;
   std::vector<std::string> trace;
   std::array<uint8_t, 16> id;
-  ProgramMethod program;  // of the row the read picked
-  bool size_known;        // the ID tells the modelled chip's size
+  ProgramKind program;  // of the row the read picked
+  bool size_known;      // the ID tells the modelled chip's size
   uint32_t erase_unit;
 };
 
@@ -97,21 +98,21 @@ TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
        IdentConsole("ef 40 14 0"),
        kJedecOnly,
        {0xEF, 0x40, 0x14},
-       ProgramMethod::kPages,
+       ProgramKind::kPages,
        true,
        0x1000},
       {"m25p80",
        IdentConsole("20 20 14 10"),
        kJedecOnly,
        {0x20, 0x20, 0x14, 0x10},
-       ProgramMethod::kPages,
+       ProgramKind::kPages,
        true,
        0x10000},
       {"xqr-a",
        IdentConsole("ff ff ff ff"),
        kJedecOnly,
        {0xFF, 0xFF, 0xFF, 0xFF},
-       ProgramMethod::kAaiWord,
+       ProgramKind::kAaiWord,
        false,
        0x400},
       {"sst25vf512a",
@@ -119,7 +120,7 @@ TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
        kWithSignature,
        {0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF,
         0x48},
-       ProgramMethod::kAaiByte,
+       ProgramKind::kAaiByte,
        true,
        0x1000},
       {"xqr",
@@ -127,7 +128,7 @@ TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
        kWithSignature,
        {0xFF, 0x58, 0x51, 0x52, 0x04, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
         0x01},
-       ProgramMethod::kAaiWord,
+       ProgramKind::kAaiWord,
        true,
        0x400},
   };
@@ -146,6 +147,39 @@ TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
     EXPECT_EQ(FlashState.EraseUnit, c.erase_unit) << c.chip;
     EXPECT_TRUE(bench.Idle()) << c.chip;
   }
+}
+
+// The traits row identification picks for each modelled chip, judged by the
+// model's own table: the size is the chip's or unknown, and both erases the
+// row sends are erases of the chip, of the size the row claims.
+TEST(FlashTraits, EachModelledChipGetsItsSizeAndErasesTheModelDecodes) {
+  std::vector<std::string> size_unknown;
+  for (size_t i = 0; i < FlashProfileCount(); ++i) {
+    const FlashProfile& profile = *FlashProfileAt(i);
+    FlashBench bench(profile.name);
+    ASSERT_EQ(bench.Call([] { vReadSPIDeviceID(); }), -1) << profile.name;
+    if (FlashState.FlashCapacity == 0) {
+      size_unknown.push_back(profile.name);
+    } else {
+      EXPECT_EQ(FlashState.FlashCapacity, profile.size) << profile.name;
+    }
+    const FlashTraits& traits = rFlashTraits();
+    uint32_t smallest = UINT32_MAX;
+    for (const EraseStep& step : {traits.block_erase, traits.sector_erase}) {
+      const EraseOp* decoded = nullptr;
+      for (const EraseOp& op : profile.erases) {
+        if (op.size != 0 && op.opcode == step.opcode) decoded = &op;
+      }
+      ASSERT_NE(decoded, nullptr) << profile.name << " " << std::hex << +step.opcode;
+      EXPECT_EQ(decoded->size, step.size) << profile.name;
+      smallest = std::min(smallest, decoded->size);
+    }
+    EXPECT_EQ(FlashState.EraseUnit, smallest) << profile.name;
+  }
+  // Atmel's and PMC's codes are their own, the ISSI part has no row, and
+  // the maker's "A type" answers all 0xFF.
+  EXPECT_EQ(size_unknown,
+            (std::vector<std::string>{"xqr-a", "at25sf081", "pm25lv040", "is25lp080d"}));
 }
 
 }  // namespace
