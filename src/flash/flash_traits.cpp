@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr EraseStep kErase4K = {flash_op::kSectorErase4K, geometry::kSector4K, geometry::kSector4K};
 // ST parts get their 64 KB block erase where the others get the 4 KB sector
 // erase, still stepped 4 KB per command: one block may be erased sixteen
 // times over.
@@ -15,93 +14,79 @@ constexpr EraseStep kErase64KBy4K = {flash_op::kBlockErase64K, geometry::kSector
                                      geometry::kBlock};
 constexpr EraseStep kErase1K = {flash_op::kSectorErase1K, geometry::kSector1K, geometry::kSector1K};
 
-// BP0 (bit 2); bit 1 is the write-enable latch, read-only.
-constexpr ProtectBytes kProtectBp0 = {0x06, false, false};
+// SST parts take 0x50 before the status write.
 constexpr ProtectBytes kProtectBp0AfterEwsr = {0x06, false, true};
 // SEC, TB and BP0 (bits 6, 5, 2) protect the lowest 4 KB sector, where the
 // boot block lives; the second status register goes back unchanged.
 constexpr ProtectBytes kProtectLowest4K = {0x64, true, true};
 
-constexpr IdByteTest kAnyDevice = {IdByteTest::kAny, 0, 0};
 // The Macronix part of this family whose third ID byte is 0x10 takes at most
 // 32 bytes per program command.
-constexpr uint8_t kMxicSmallPageDevice = 0x10;
+constexpr IdByteTest kMxicSmallPage = {IdByteTest::kEqual, 2, 0x10};
+constexpr IdByteTest kMxicOther = {IdByteTest::kNotEqual, 2, 0x10};
 // The maker's flash fills the last of the sixteen bytes only when it answers
 // the signature read; its "A type" answers 0x9F (all 0xFF) and leaves it 0.
 constexpr IdByteTest kMakerAType = {IdByteTest::kEqual, 15, 0x00};
 constexpr IdByteTest kMakerSignature = {IdByteTest::kNotEqual, 15, 0x00};
-// 2 Mbit, the size of the maker's signature part.
-constexpr uint32_t kMakerSignatureCapacity = 0x40000;
-
-constexpr FlashTraits Row(uint8_t manufacturer, const char16_t* vendor_line,
-                          CapacityRule capacity_rule = CapacityRule::kJedecDensity) {
-  return {manufacturer,          IdForm::kAny, kAnyDevice,  vendor_line,   kErase4K, kErase4K,
-          ProgramKind::kPages, false,        kProtectBp0, capacity_rule, 0};
-}
-
-constexpr FlashTraits WithForm(FlashTraits row, IdForm form) {
-  row.form = form;
-  return row;
-}
-constexpr FlashTraits WithDevice(FlashTraits row, IdByteTest device) {
-  row.device = device;
-  return row;
-}
-constexpr FlashTraits WithErase(FlashTraits row, EraseStep block, EraseStep sector) {
-  row.block_erase = block;
-  row.sector_erase = sector;
-  return row;
-}
-constexpr FlashTraits WithProgram(FlashTraits row, ProgramKind program) {
-  row.program = program;
-  return row;
-}
-constexpr FlashTraits WithSst(FlashTraits row) {
-  row.enable_write_status = true;
-  row.protect = kProtectBp0AfterEwsr;
-  return row;
-}
-constexpr FlashTraits WithProtect(FlashTraits row, ProtectBytes protect) {
-  row.protect = protect;
-  return row;
-}
-constexpr FlashTraits WithCapacity(FlashTraits row, uint32_t capacity) {
-  row.capacity_rule = CapacityRule::kFixed;
-  row.capacity = capacity;
-  return row;
-}
 
 constexpr const char16_t* kSst = u" SPI Vendor       : SST \n";
 constexpr const char16_t* kMxic = u" SPI Vendor       : MXIC \n";
 
-// Rows of one manufacturer exclude each other, so an ID shows one vendor line.
+// One row per identification the program tells apart; rows of one
+// manufacturer exclude each other, so an ID shows one vendor line. The
+// vendor lines print in this order.
 constexpr FlashTraits kRows[] = {
-    WithProgram(WithSst(WithForm(Row(0xBF, kSst, CapacityRule::kSstDensity), IdForm::kJedec)),
-                ProgramKind::kAaiWord),
-    WithProgram(WithSst(WithForm(Row(0xBF, kSst, CapacityRule::kSstSignature), IdForm::kSignature)),
-                ProgramKind::kAaiByte),
-    WithProtect(Row(0xEF, u" SPI Vendor       : Winbond \n"), kProtectLowest4K),
-    Row(0x1F, u" SPI Vendor       : Atmel \n", CapacityRule::kUnknown),
-    WithErase(Row(0x20, u" SPI Vendor       : ST \n"), kErase64KBy4K, kErase64KBy4K),
-    Row(0x01, u" SPI Vendor       : Spansion \n"),
-    WithProgram(WithDevice(Row(0xC2, kMxic), {IdByteTest::kEqual, 2, kMxicSmallPageDevice}),
-                ProgramKind::kChunks32),
-    WithDevice(Row(0xC2, kMxic), {IdByteTest::kNotEqual, 2, kMxicSmallPageDevice}),
-    Row(0x37, u" SPI Vendor       : AMIC \n"),
-    Row(0x1C, u" SPI Vendor       : EON \n"),
-    Row(0x8C, u" SPI Vendor       : ESMT \n"),
-    WithProgram(
-        WithErase(WithDevice(Row(0xFF, u" SPI Vendor       : XQR A type\n", CapacityRule::kUnknown),
-                             kMakerAType),
-                  kErase1K, kErase4K),
-        ProgramKind::kAaiWord),
-    WithCapacity(
-        WithProgram(WithErase(WithDevice(Row(0xFF, u" SPI Vendor       : XQR \n"), kMakerSignature),
-                              kErase1K, kErase4K),
-                    ProgramKind::kAaiWord),
-        kMakerSignatureCapacity),
-    Row(0xC8, u" SPI Vendor       : GigaDevice \n"),
-    Row(0x7F, u" SPI Vendor       : PMCDevice \n", CapacityRule::kUnknown),
+    {.manufacturer = 0xBF,
+     .form = IdForm::kJedec,
+     .vendor_line = kSst,
+     .program = ProgramKind::kAaiWord,
+     .enable_write_status = true,
+     .protect = kProtectBp0AfterEwsr,
+     .capacity_rule = CapacityRule::kSstDensity},
+    {.manufacturer = 0xBF,
+     .form = IdForm::kSignature,
+     .vendor_line = kSst,
+     .program = ProgramKind::kAaiByte,
+     .enable_write_status = true,
+     .protect = kProtectBp0AfterEwsr,
+     .capacity_rule = CapacityRule::kSstSignature},
+    {.manufacturer = 0xEF,
+     .vendor_line = u" SPI Vendor       : Winbond \n",
+     .protect = kProtectLowest4K},
+    {.manufacturer = 0x1F,
+     .vendor_line = u" SPI Vendor       : Atmel \n",
+     .capacity_rule = CapacityRule::kUnknown},
+    {.manufacturer = 0x20,
+     .vendor_line = u" SPI Vendor       : ST \n",
+     .block_erase = kErase64KBy4K,
+     .sector_erase = kErase64KBy4K},
+    {.manufacturer = 0x01, .vendor_line = u" SPI Vendor       : Spansion \n"},
+    {.manufacturer = 0xC2,
+     .device = kMxicSmallPage,
+     .vendor_line = kMxic,
+     .program = ProgramKind::kChunks32},
+    {.manufacturer = 0xC2, .device = kMxicOther, .vendor_line = kMxic},
+    {.manufacturer = 0x37, .vendor_line = u" SPI Vendor       : AMIC \n"},
+    {.manufacturer = 0x1C, .vendor_line = u" SPI Vendor       : EON \n"},
+    {.manufacturer = 0x8C, .vendor_line = u" SPI Vendor       : ESMT \n"},
+    {.manufacturer = 0xFF,
+     .device = kMakerAType,
+     .vendor_line = u" SPI Vendor       : XQR A type\n",
+     .block_erase = kErase1K,
+     .program = ProgramKind::kAaiWord,
+     .capacity_rule = CapacityRule::kUnknown},
+    // 2 Mbit, the maker's signature part.
+    {.manufacturer = 0xFF,
+     .device = kMakerSignature,
+     .vendor_line = u" SPI Vendor       : XQR \n",
+     .block_erase = kErase1K,
+     .program = ProgramKind::kAaiWord,
+     .capacity_rule = CapacityRule::kFixed,
+     .capacity = 0x40000},
+    {.manufacturer = 0xC8, .vendor_line = u" SPI Vendor       : GigaDevice \n"},
+    {.manufacturer = 0x7F,
+     .vendor_line = u" SPI Vendor       : PMCDevice \n",
+     .capacity_rule = CapacityRule::kUnknown},
 };
 
 // SST's third JEDEC byte (25VF family) and second signature byte.
@@ -134,7 +119,7 @@ uint32_t uiLookUpSize(const SizeCode (&codes)[N], uint8_t code) {
 
 }  // namespace
 
-const FlashTraits kUnknownFlash = Row(0x00, nullptr, CapacityRule::kUnknown);
+constexpr FlashTraits kUnknownFlash = {.capacity_rule = CapacityRule::kUnknown};
 const FlashTraits* const FlashTraitsTable = kRows;
 const size_t kFlashTraitsRows = sizeof kRows / sizeof kRows[0];
 

@@ -6,6 +6,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "flash/geometry.h"
+#include "hw/spi.h"
+
 enum class IdForm : uint8_t {
   kAny,
   kJedec,      // answered 0x9F with a manufacturer byte
@@ -48,22 +51,28 @@ struct ProtectBytes {
   bool enable_write_status;  // 0x50 before the status write
 };
 
+// What most parts take: 4 KB sector erases on every path, 256-byte pages.
+constexpr EraseStep kErase4K = {flash_op::kSectorErase4K, geometry::kSector4K, geometry::kSector4K};
+// Block-protect bit BP0 (bit 2); bit 1 is the write-enable latch, read-only.
+constexpr ProtectBytes kProtectBp0 = {0x06, false, false};
+
+// A row names the fields where a part differs from the common one.
 struct FlashTraits {
   // The identification this row matches.
-  uint8_t manufacturer;
-  IdForm form;
-  IdByteTest device;
+  uint8_t manufacturer = 0;
+  IdForm form = IdForm::kAny;
+  IdByteTest device = {IdByteTest::kAny, 0, 0};
   // The vendor line shown for it, or null.
-  const char16_t* vendor_line;
-  // The whole-block path's erase and the area paths' (and /T's) erase.
-  EraseStep block_erase;
-  EraseStep sector_erase;
-  ProgramKind program;
+  const char16_t* vendor_line = nullptr;
+  // The whole-block path's erase, and the area paths' (and /T's) erase.
+  EraseStep block_erase = kErase4K;
+  EraseStep sector_erase = kErase4K;
+  ProgramKind program = ProgramKind::kPages;
   // 0x50 goes with every write enable and before the status clear's write.
-  bool enable_write_status;
-  ProtectBytes protect;
-  CapacityRule capacity_rule;
-  uint32_t capacity;  // for kFixed
+  bool enable_write_status = false;
+  ProtectBytes protect = kProtectBp0;
+  CapacityRule capacity_rule = CapacityRule::kJedecDensity;
+  uint32_t capacity = 0;  // for kFixed
 };
 
 // The row every unmatched identification gets (and /T, which identifies
