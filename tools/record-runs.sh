@@ -158,4 +158,17 @@ run timeout-ec w25q80 0x5A --fault ec-ibf-stuck:40 -- "i64.bin" 64
 run timeout-kbc-dump w25q80 0x5A --fault kbc-ibf-stuck:2 -- /S 64
 run timeout-ec-test xqr 0x5A --fault ec-ibf-stuck:3 -- /T
 run notrace-dump-short w25q80 0x5A --fault file-short:1000 -- /S 64
+# Frames: a failed acknowledgement, /k and /j outside the update, and a
+# time-out at the pre-enter command (before and after the 0xDC line).
+run dump-ack-fail w25q80 0x5A --ec-ack 00 -- /S 64
+run dump-k w25q80 0x5A -- /S 64 /k
+run dump-small w25q80 0x5A -- /S 16
+run test-ack-fail sst25vf080b 0x5A --ec-ack 00 -- /T
+run protect-jk w25q80 0x00 -- /PB /j /k
+run timeout-preenter-update w25q80 0x5A --chip-id 5570 --fault ec-ibf-stuck:1 -- i64.bin 64
+run timeout-preenter-test w25q80 0x5A --chip-id 5570 --fault ec-ibf-stuck:1 -- /T
+run timeout-preenter-dump w25q80 0x5A --chip-id 5570 --fault ec-ibf-stuck:1 -- /S 64
+run version-no-chip w25q80 0xFF --sio none -- /VB
+run version-bram-missing w25q80 0xFF -- /VBF none.bin
+run checksum-no-name w25q80 0xFF -- /c
 echo "recorded $(ls "$out" | wc -l) runs in $out"

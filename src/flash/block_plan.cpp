@@ -11,6 +11,10 @@ constexpr uint32_t kPagesPerSector = geometry::kSector4K / geometry::kPage;
 constexpr uint32_t kBootBlockSectors = geometry::kBootBlockSize / geometry::kSector4K;
 constexpr uint32_t kCodeAreaSectors = geometry::kCodeAreaSize / geometry::kSector4K;
 constexpr uint32_t kKilobyte = 1024;
+// A flash address is 24 bits; the /O offset counts in whole pages.
+constexpr uint32_t kPageAddressMask = 0xFFFFFF & ~(geometry::kPage - 1);
+// The half-block boards take a 256 KB image as 128 KB.
+constexpr uint64_t kHalfBlockImageKb = 256;
 // The verify and the erase check show one mark per 4 KB, per 256 bytes in
 // boot-block mode.
 constexpr uint32_t kCheckMarkEvery = geometry::kSector4K;
@@ -39,7 +43,7 @@ uint32_t uiWholeBlockEraseCount(const EraseStep& erase) {
 }  // namespace
 
 bool bHalfBlockImage() {
-  return FlashState.PageCount == 256 &&
+  return FlashState.PageCount == kHalfBlockImageKb &&
          (FlashState.ChipId == HalfBlockModels[0] || FlashState.ChipId == HalfBlockModels[1]);
 }
 
@@ -47,7 +51,7 @@ void vPlanBlock() {
   FlashState.BlockBase = FlashState.BlockNum;
   // The first of the two half-block chips keeps its code in the upper half
   // of a 256 KB image.
-  if (FlashState.ChipId == HalfBlockModels[0] && FlashState.PageCount == 256) {
+  if (bHalfBlockImage() && FlashState.ChipId == HalfBlockModels[0]) {
     FlashState.BlockBase = static_cast<uint8_t>(FlashState.BlockBase + 2);
   }
   vPlanBlockRanges();
@@ -69,7 +73,7 @@ void vPlanBlockRanges() {
     plan.path = BlockPath::kWhole;
   }
   // The offset counts in whole pages and applies to block 0 only.
-  plan.block_start = block == 0 ? static_cast<uint32_t>(FlashState.StartOffset) & 0xFFFF00
+  plan.block_start = block == 0 ? static_cast<uint32_t>(FlashState.StartOffset) & kPageAddressMask
                                 : static_cast<uint32_t>(block) << geometry::kBlockShift;
   plan.count_base = static_cast<uint64_t>(block) * geometry::kBlock;
 

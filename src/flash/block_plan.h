@@ -8,7 +8,8 @@
 enum class BlockPath : uint8_t { kWhole, kBootBlock, kMainArea, kBackupArea };
 
 // Ends are counted as the engine counts them: from the start of block 0, so
-// the block's first byte is at `count_base`.
+// the block's first byte is at `count_base` and an end E is the flash
+// address flash_start + (E - count_base).
 struct BlockPlan {
   BlockPath path;
   uint32_t block_start;  // block 0: the /O offset in whole pages
