@@ -8,6 +8,7 @@
 
 #include "sim/ec_model.h"
 #include "sim/kbc_model.h"
+#include "sim/sim_ports.h"
 #include "sim/sim_types.h"
 #include "sim/sio_model.h"
 
@@ -114,9 +115,3 @@ class Board {
   uint64_t bus_ns_;
   bool no_ec_;
 };
-
-// The board that IoRead8, IoWrite8 and Stall reach (sim/sim_ports.cpp); null
-// when no board is attached (ports then read 0xFF and Stall does nothing).
-extern Board* g_sim_board;
-inline void SimSetBoard(Board* board) { g_sim_board = board; }
-inline Board* SimCurrentBoard() { return g_sim_board; }

@@ -1,6 +1,8 @@
 // Port I/O and Stall of the tolvi-sim provider: forwarded to the modelled
 // board. Stall advances the virtual clock instead of sleeping, so a run's
 // timing is deterministic and a half-second stall costs nothing.
+#include "sim/sim_ports.h"
+
 #include "platform/platform.h"
 #include "sim/board.h"
 
