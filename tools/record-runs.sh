@@ -155,7 +155,7 @@ run fail-mn-xqr-a xqr-a 0x5A --fault bit-stuck:12345 -- "i124.bin" 124 /Mn
 run timeout-busy w25q80 0x5A --fault busy-stuck -- "i64.bin" 64
 run timeout-wel w25q80 0x5A --fault wel-never-sets -- /PB
 run timeout-ec w25q80 0x5A --fault ec-ibf-stuck:40 -- "i64.bin" 64
-run timeout-kbc-dump w25q80 0x5A --fault kbc-ibf-stuck:2 -- /S 64
+run timeout-kbc-dump w25q80 0x5A --fault kbc-ibf-stuck:1 -- /S 64
 run timeout-ec-test xqr 0x5A --fault ec-ibf-stuck:3 -- /T
 run notrace-dump-short w25q80 0x5A --fault file-short:1000 -- /S 64
 # Frames: a failed acknowledgement, /k and /j outside the update, and a
