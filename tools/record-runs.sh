@@ -83,7 +83,7 @@ run() {
     >stdout.txt 2>stderr.txt) || status=$?
   echo "$status" >"$dir/status"
   mkdir -p "$out/$name"
-  for f in stdout.txt stderr.txt status ports.txt flash.bin XQRFW.bin; do
+  for f in stdout.txt stderr.txt status ports.txt flash.bin flash.bin.status XQRFW.bin; do
     [ -e "$dir/$f" ] && cp "$dir/$f" "$out/$name/$f"
   done
   printf '%-24s exit %s\n' "$name" "$status"
