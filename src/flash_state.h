@@ -84,6 +84,10 @@ struct FlashStateRecord {
   // Set by the checksum when its file could not be opened, so the run ends
   // with status 1.
   uint8_t ChecksumFailed;
+  // Set when /T's pattern or /PB's status bits did not read back, so the
+  // run ends with status 1.
+  uint8_t TestFailed;
+  uint8_t ProtectFailed;
 };
 
 extern FlashStateRecord FlashState;

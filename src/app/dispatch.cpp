@@ -15,6 +15,8 @@ constexpr uint32_t kPageShift = 10;  // sizes in KB
 constexpr uint64_t kMaxBlocks = 255;
 constexpr uint32_t kReadBufferSize = 0x8000;
 constexpr const char* kDumpFileName = "XQRFW.bin";
+constexpr int32_t kDumpChunkK = 32;
+constexpr int32_t kMaxDumpK = 16384;
 
 // What the front end holds (the image and its file, or the dump's file), so
 // that a refusal or a time-out can release it.
@@ -125,13 +127,15 @@ int iLoadImageAndUpdate() {
 }
 
 int iSaveFlash() {
-  pf::printf("Save FW to XQRFW.bin : ");
-  FlashState.ImageFile = pf::fopen(kDumpFileName, "wb+");
-  if (FlashState.ImageFile == nullptr) {
-    pf::printf("open XQRFW.bin fail");
+  // Whole 32 KB chunks are dumped; a 24-bit address reaches 16 MB.
+  const int32_t size_k = FlashState.FileSizeK;
+  const int32_t dumped_k = size_k / kDumpChunkK * kDumpChunkK;
+  if (dumped_k <= 0 || size_k > kMaxDumpK) {
+    pf::printf("\n\rDump size %dK out of range: 32K to %dK, in whole 32K chunks!\n\n",
+               static_cast<int>(size_k), static_cast<int>(kMaxDumpK));
     return 1;
   }
-  g_held.file = FlashState.ImageFile;
+  pf::printf("Save FW to XQRFW.bin : ");
   FlashState.ReadBuffer = static_cast<uint8_t*>(AllocatePool(kReadBufferSize));
   if (FlashState.ReadBuffer == nullptr) {
     pf::printf("Not enough memory for the read buffer!\n\n");
@@ -141,11 +145,35 @@ int iSaveFlash() {
 
   (void)bOpenOperationFrame(kDumpFrame);
   vReadSPIDeviceID();
+  const uint32_t capacity = FlashState.FlashCapacity;
+  if (capacity != 0 && static_cast<uint32_t>(dumped_k) > (capacity >> kPageShift)) {
+    pf::printf("\n\rDump size %dK is beyond the %dK flash!\n\n", static_cast<int>(dumped_k),
+               static_cast<int>(capacity >> kPageShift));
+    vCloseOperationFrame();
+    return 1;
+  }
+  // Opened only now: a refused dump leaves an existing file as it was.
+  FlashState.ImageFile = pf::fopen(kDumpFileName, "wb+");
+  if (FlashState.ImageFile == nullptr) {
+    pf::printf("open XQRFW.bin fail");
+    vCloseOperationFrame();
+    return 1;
+  }
+  g_held.file = FlashState.ImageFile;
   vSaveFlashToFile();
   vCloseOperationFrame();
 
-  vReleaseHeldFile();
-  return FlashState.SaveFailed ? 1 : 0;
+  // Data the stream still buffers reaches the file only at the close.
+  pf::FILE* file = FlashState.ImageFile;
+  FlashState.ImageFile = nullptr;
+  g_held.file = nullptr;
+  if (pf::fclose(file) != 0 && FlashState.SaveFailed == 0) {
+    FlashState.SaveFailed = 1;
+    pf::printf("-- Save Fail!");
+  }
+  if (FlashState.SaveFailed != 0) return 1;
+  pf::printf("-- Save OK!");
+  return 0;
 }
 
 int iDispatch(int argc, char** argv) {
@@ -153,11 +181,11 @@ int iDispatch(int argc, char** argv) {
   if (FlashState.SaveMode == 1) return iSaveFlash();
   if (FlashState.TestMode == 1) {
     vRunWriteTest();
-    return 0;
+    return FlashState.TestFailed ? 1 : 0;
   }
   if (FlashState.ProtectMode == 1) {
     vRunProtection();
-    return 0;
+    return FlashState.ProtectFailed ? 1 : 0;
   }
   if (FlashState.VersionMode == 1) return iQueryVersion();
   if (FlashState.ChecksumMode == 1) {

@@ -19,6 +19,15 @@ int iRefuseParameter() {
 int64_t llDecimal(const char* text) { return pf::strtol(text, nullptr, 10); }
 int64_t llHex(const char* text) { return pf::strtol(text, nullptr, 16); }
 
+// A size or offset the conversion read no digit of would silently become 0,
+// which means "no size check" for an image and address 0 for /O. An entry
+// that begins with '/' is an option, not a value, and keeps reading as 0.
+bool bConvertValue(const char* text, int base, int64_t* value) {
+  char* end = nullptr;
+  *value = pf::strtol(text, &end, base);
+  return end != text || text[0] == '/';
+}
+
 // The /V family ends the scan; returns -1 or a refusal's status.
 int iScanVersionForm(int argc, char** argv, int i) {
   const char* a = argv[i];
@@ -69,7 +78,9 @@ int iScanArguments(int argc, char** argv) {
       if (b == 'S') {
         if (i + 1 >= argc) return iRefuseParameter();
         FlashState.SaveMode = 1;
-        FlashState.FileSizeK = pf::strtol(argv[i + 1], nullptr, 10);
+        int64_t size_k = 0;
+        if (!bConvertValue(argv[i + 1], 10, &size_k)) return iRefuseParameter();
+        FlashState.FileSizeK = static_cast<int32_t>(size_k);
         i += 2;
         continue;
       }
@@ -90,7 +101,7 @@ int iScanArguments(int argc, char** argv) {
       } else if (b == 'O') {
         // The value entry is not consumed: the predecessor rule skips it.
         if (i + 1 >= argc) return iRefuseParameter();
-        FlashState.StartOffset = llHex(argv[i + 1]);
+        if (!bConvertValue(argv[i + 1], 16, &FlashState.StartOffset)) return iRefuseParameter();
       } else if (b == 'j') {
         FlashState.NoReset = 1;
       } else if (b == 'k') {
@@ -112,11 +123,12 @@ int iScanArguments(int argc, char** argv) {
     if (mark == 'R') return iRefuseParameter();
     FlashState.ImagePath = a;
     FlashState.HasImage = 1;
-    if (i + 1 >= argc || argv[i + 1][0] == '/') {
+    int64_t size_k = 0;
+    if (i + 1 >= argc || argv[i + 1][0] == '/' || !bConvertValue(argv[i + 1], 10, &size_k)) {
       pf::printf("\n\rFile Size Paramter Lost, Please try again!\n\n");
       return 1;
     }
-    FlashState.FileSizeK = pf::strtol(argv[i + 1], nullptr, 10);
+    FlashState.FileSizeK = static_cast<int32_t>(size_k);
     i += 2;
   }
   return -1;

@@ -1,13 +1,32 @@
-// Write test (/T): erases the first sector and programs one page of a fixed
-// pattern at address 0, without reading it back.
-#include "flash/geometry.h"
+// Write test (/T): erases the first sector, programs one page of a fixed
+// pattern at address 0 and reads the sector back.
+#include "flash/flash_engine.h"
 #include "flash/operation_frame.h"
-#include "hw/spi.h"
-#include "tolvi.h"
 
 namespace {
 constexpr uint8_t kTestPatternByte = 0x88;
 constexpr uint16_t kBytesPerMark = 16;
+
+// A protected part, or one without the sector erase, refuses the erase and
+// the page without a word: only reading back tells. The pattern's page must
+// hold the pattern and the rest of the erased sector 0xFF.
+bool bTestPatternReadsBack() {
+  const uint32_t sector = rFlashTraits().sector_erase.size;
+  vOpenReadPass(0);
+  uint32_t offset = 0;
+  uint8_t expected = 0;
+  uint8_t read = 0;
+  for (; offset < sector; ++offset) {
+    expected = offset < geometry::kPage ? kTestPatternByte : 0xFF;
+    read = ucReadSpiData();
+    if (read != expected) break;
+  }
+  vCloseReadPass();
+  if (offset == sector) return true;
+  Print(u"[%x]=%x  ROM data=%x", static_cast<unsigned>(offset), static_cast<unsigned>(expected),
+        static_cast<unsigned>(read));
+  return false;
+}
 }  // namespace
 
 void vWriteTestPattern() {
@@ -27,7 +46,12 @@ void vWriteTestPattern() {
     ++FlashState.ByteInPage;
   } while (FlashState.ByteInPage < geometry::kPage);
   vWaitSpiReady();  // its 0x01 ends the page program, which starts the write
-  vSpiWriteDisable();
+  // The read pass clears the write-enable latch first.
+  if (!bTestPatternReadsBack()) {
+    FlashState.TestFailed = 1;
+    Print(u" -- Test Fail. \n\n");
+    return;
+  }
   Print(u" -- Test OK. \n\n");
 }
 

@@ -54,15 +54,15 @@ void vSaveFlashToFile() {
       FlashState.ReadBuffer[FlashState.ByteInPage] = ucReadSpiData();
       if (FlashState.ByteInPage % kDumpMarkEvery == 0) vPrintProgressMark();
     }
+    // A file that takes no more bytes ends the reading: the EC leaves flash
+    // mode as soon as it can.
     if (pf::fwrite(FlashState.ReadBuffer, 1, kDumpChunk, FlashState.ImageFile) != kDumpChunk) {
       FlashState.SaveFailed = 1;
+      break;
     }
     ++FlashState.PageIndex;
   }
   vCloseReadPass();
-  if (FlashState.SaveFailed != 0) {
-    pf::printf("-- Save Fail!");
-  } else {
-    pf::printf("-- Save OK!");
-  }
+  // Success is told by the caller, once the file has been closed.
+  if (FlashState.SaveFailed != 0) pf::printf("-- Save Fail!");
 }

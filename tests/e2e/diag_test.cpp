@@ -67,8 +67,9 @@ TEST(WriteTest, SendsTheEraseThenOneWriteEnabledPageAndDisablesWritesAfter) {
   for (const auto& t : simtest::FromFirst(tunnel.transactions, 0x02)) {
     sent.push_back(simtest::Describe(t).substr(0, 2));
   }
-  // Page program, its wait until ready, then write disable with its polls.
-  EXPECT_THAT(sent, testing::ElementsAre("02", "05", "05", "04", "05"));
+  // Page program, its wait until ready, then the read-back pass: write
+  // disable with its polls, the fast read, and the poll that ends it.
+  EXPECT_THAT(sent, testing::ElementsAre("02", "05", "05", "04", "05", "05", "0b", "05"));
   const auto program = simtest::FromFirst(tunnel.transactions, 0x02).front();
   std::vector<std::uint8_t> expected = {0x00, 0x00, 0x00};
   expected.insert(expected.end(), 256, 0x88);

@@ -205,8 +205,13 @@ TEST(FrontendDispatch, DumpFileThatCannotBeCreatedEndsWithStatusOne) {
   std::filesystem::create_directory(sim.Path("XQRFW.bin"));
   SimResult r = sim.Run({}, {"/S", "64"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, "Save FW to XQRFW.bin : open XQRFW.bin fail");
-  EXPECT_THAT(r.TraceLines("ec "), IsEmpty());
+  // The file is opened only after the size has been checked against the chip.
+  EXPECT_EQ(r.console,
+            "Save FW to XQRFW.bin : \nvEnterFollowMode\nSPIDeviceID= ef 40 14 0\nvExitFollowMode"
+            "open XQRFW.bin fail");
+  EXPECT_THAT(r.TraceLines("ec "), ElementsAre("ec dc -> 33", "ec fe"));
+  EXPECT_THAT(r.TraceLines("spi 0b"), IsEmpty());
+  EXPECT_FALSE(r.ec_in_flash_mode);
 }
 
 TEST(FrontendDispatch, DumpThatCannotBeWrittenStillLeavesFlashModeAndEndsWithStatusOne) {
