@@ -4,6 +4,7 @@
 
 #include "flash/geometry.h"
 #include "flash/operation_frame.h"
+#include "flash/update_bounds.h"
 #include "platform/platform.h"
 #include "platform/whole_file.h"
 #include "tolvi.h"
@@ -81,11 +82,11 @@ int iLoadImageAndUpdate() {
     return 1;
   }
   // Positions are signed 32-bit counts; images of 2 GB or more are not images.
-  int32_t size = static_cast<int32_t>(g_held.length);
-  if (size < 0) {
+  if (g_held.length < 0 || g_held.length > kMaxFileLength) {
     Print(u"\n\rFile Read Fail!");
     return 1;
   }
+  const int32_t size = static_cast<int32_t>(g_held.length);
   FlashState.BlockNum = 0;
   FlashState.BlockBase = 0;
   FlashState.ImageSize = size;
@@ -100,6 +101,7 @@ int iLoadImageAndUpdate() {
     return 1;
   }
   if (iRefuseImageGeometry() != 0) return 1;
+  if (bRefuseUpdateOffset()) return 1;
   Print(u"\n\rBlockNum: %d,  MaxBlock: %d,   PageCount: %d\n",
         static_cast<int>(FlashState.BlockNum), static_cast<int>(FlashState.MaxBlockNum),
         static_cast<int>(FlashState.PageCount));

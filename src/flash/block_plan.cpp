@@ -20,9 +20,8 @@ constexpr uint64_t kHalfBlockImageKb = 256;
 constexpr uint32_t kCheckMarkEvery = geometry::kSector4K;
 constexpr uint32_t kBootBlockCheckMarkEvery = geometry::kPage;
 
-// The whole-block erase steps until the KB position reaches the erase bound.
-// The bound is tested for equality only, so a size that is not a multiple of
-// the step erases the whole block.
+// The whole-block erase steps until the KB position reaches or passes the
+// erase bound, so the last block erases no step wholly past the image's end.
 uint32_t uiWholeBlockEraseCount(const EraseStep& erase) {
   // A main-area image reaches one area offset further than its size says.
   if (FlashState.MainMode != 0 && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)) {
@@ -35,7 +34,7 @@ uint32_t uiWholeBlockEraseCount(const EraseStep& erase) {
   const uint32_t steps = geometry::kBlock / erase.step;
   const uint32_t step_kb = erase.step / kKilobyte;
   for (uint32_t i = 0; i < steps; ++i) {
-    if (block_kb + static_cast<uint64_t>(i) * step_kb == FlashState.EraseEnd) return i;
+    if (block_kb + static_cast<uint64_t>(i) * step_kb >= FlashState.EraseEnd) return i;
   }
   return steps;
 }

@@ -3,6 +3,7 @@
 // says.
 #include "flash/flash_engine.h"
 #include "flash/operation_frame.h"
+#include "flash/update_bounds.h"
 
 namespace {
 
@@ -95,6 +96,11 @@ void vUpdateFlash() {
     FlashState.ImageSize >>= 1;
     FlashState.MaxBlockNum >>= 1;
   }
+  if (bRefuseChipGeometry()) {
+    (void)bFailBlock();
+    vCloseOperationFrame();
+    return;
+  }
   while (FlashState.BlockNum < FlashState.MaxBlockNum) {
     vPlanBlock();
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
@@ -112,6 +118,17 @@ void vUpdateFlash() {
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
     // A failing block has left flash mode already.
     if (!passed) break;
+  }
+  // A chip of unknown size may wrap a later block onto block 0: read it back.
+  if (FlashState.UpdateFailed == 0 && FlashState.FlashCapacity == 0 && FlashState.MaxBlockNum > 1) {
+    FlashState.BlockNum = 0;
+    vPlanBlock();
+    const BlockPlan& plan = FlashState.Plan;
+    if (!bVerifyBlock(static_cast<uint8_t>(plan.flash_start >> 16),
+                      static_cast<uint8_t>(plan.flash_start >> 8),
+                      static_cast<uint8_t>(plan.flash_start))) {
+      (void)bFailBlock();
+    }
   }
   // Also after a failed block: a failed flash must not leave the keyboard
   // dead.

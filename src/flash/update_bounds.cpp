@@ -1,0 +1,111 @@
+// The update's bounds, checked before the first erase.
+#include "flash/update_bounds.h"
+
+#include "flash/block_plan.h"
+#include "flash/flash_traits.h"
+#include "flash/geometry.h"
+#include "tolvi.h"
+
+namespace {
+
+constexpr uint64_t kAddressSpace = 0x1000000;  // three address bytes
+constexpr uint32_t kKilobyte = 1024;
+
+bool bAreaPath() {
+  return FlashState.BbkMode == 1 || FlashState.MainMode == 1 || FlashState.BackupMode == 1;
+}
+
+// The erase one command of the block's plan covers.
+uint32_t uiPlanEraseSize(const BlockPlan& plan) {
+  const FlashTraits& traits = rFlashTraits();
+  return plan.path == BlockPath::kWhole ? traits.block_erase.size : traits.sector_erase.size;
+}
+
+// The last flash address the planned block erases or programs.
+uint64_t ullPlanLastAddress(const BlockPlan& plan) {
+  uint64_t last = plan.flash_start;
+  if (plan.erase_count != 0) {
+    const uint64_t size = uiPlanEraseSize(plan);
+    const uint64_t last_erase =
+        plan.flash_start + static_cast<uint64_t>(plan.erase_count - 1) * plan.erase_step;
+    last = (last_erase & ~(size - 1)) + size - 1;
+  }
+  if (plan.program_end > plan.count_base) {
+    uint64_t span = plan.program_end - plan.count_base;
+    if (span > geometry::kBlock) span = geometry::kBlock;
+    const uint64_t programmed = plan.flash_start + span - 1;
+    if (programmed > last) last = programmed;
+  }
+  return last;
+}
+
+}  // namespace
+
+bool bRefuseUpdateOffset() {
+  const int64_t offset = FlashState.StartOffset;
+  if (offset < 0) {
+    pf::printf("\n\rOffset -0x%llX is below the start of the flash!\n\n",
+               static_cast<unsigned long long>(-static_cast<uint64_t>(offset)));
+    return true;
+  }
+  if (offset == 0) return false;
+  if (FlashState.MaxBlockNum > 1) {
+    pf::printf(
+        "\n\rOffset 0x%llX with a %lluK image: only a one-block image (at most 64K) can be "
+        "written at an offset!\n\n",
+        static_cast<unsigned long long>(offset),
+        static_cast<unsigned long long>(FlashState.PageCount));
+    return true;
+  }
+  // The area paths erase their whole area whatever the image's size.
+  uint64_t reach = static_cast<uint64_t>(FlashState.ImageSize);
+  if (FlashState.BbkMode == 1) {
+    reach = geometry::kBootBlockSize;
+  } else if (FlashState.MainMode == 1) {
+    reach = geometry::kMainAreaOffset + geometry::kCodeAreaSize;
+  } else if (FlashState.BackupMode == 1) {
+    reach = geometry::kBackupAreaOffset + geometry::kCodeAreaSize;
+  }
+  if (static_cast<uint64_t>(offset) + reach > kAddressSpace) {
+    pf::printf("\n\rOffset 0x%llX with a %lluK image runs past 0xFFFFFF!\n\n",
+               static_cast<unsigned long long>(offset),
+               static_cast<unsigned long long>(FlashState.PageCount));
+    return true;
+  }
+  return false;
+}
+
+bool bRefuseChipGeometry() {
+  const FlashTraits& traits = rFlashTraits();
+  if (bAreaPath() && traits.sector_erase.size > geometry::kSector4K) {
+    pf::printf(
+        "\n\rThis flash erases %uK at once: the BBK, Main and Backup areas cannot be "
+        "written alone!\n\n",
+        static_cast<unsigned>(traits.sector_erase.size / kKilobyte));
+    return true;
+  }
+  const uint32_t unit = bAreaPath() ? traits.sector_erase.size : traits.block_erase.size;
+  const uint64_t offset = static_cast<uint64_t>(FlashState.StartOffset);
+  if (offset % unit != 0) {
+    pf::printf("\n\rOffset 0x%llX is not a multiple of this flash's %uK erase!\n\n",
+               static_cast<unsigned long long>(offset), static_cast<unsigned>(unit / kKilobyte));
+    return true;
+  }
+  uint64_t last = 0;
+  for (FlashState.BlockNum = 0; FlashState.BlockNum < FlashState.MaxBlockNum;
+       FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1)) {
+    vPlanBlock();
+    const uint64_t block_last = ullPlanLastAddress(FlashState.Plan);
+    if (block_last > last) last = block_last;
+  }
+  FlashState.BlockNum = 0;
+  const uint64_t capacity = FlashState.FlashCapacity;
+  if (capacity != 0 && FlashState.MaxBlockNum != 0 && last >= capacity) {
+    pf::printf("\n\rThe update reaches 0x%llX, beyond this %lluK flash (0x0-0x%llX)!\n\n",
+               static_cast<unsigned long long>(last),
+               static_cast<unsigned long long>(capacity / kKilobyte),
+               static_cast<unsigned long long>(capacity - 1));
+    return true;
+  }
+  return false;
+}
