@@ -1,0 +1,202 @@
+// Where an update may write: random chip, image size, path and offset on a
+// flash filled with a pattern, judged against the flash file computed here;
+// and the refusals that must come before any port access or right after
+// identification.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/sim_fixture.h"
+#include "tests/support/test_data.h"
+
+namespace {
+
+using simtest::SimFixture;
+using simtest::SimResult;
+using simtest::TestImage;
+
+constexpr int64_t kBlock = 0x10000;
+constexpr int64_t kAddressSpace = 0x1000000;
+constexpr char kFlashFile[] = "tolvi-sim-flash.bin";
+
+struct Part {
+  const char* name;
+  int64_t size;
+  int64_t capacity;    // what the program can tell from the ID, 0 when nothing
+  int64_t whole_unit;  // what one erase command of the whole-block path clears
+  bool only_64k;       // no erase smaller than 64 KB
+};
+
+const Part kParts[] = {
+    {"w25q80", 0x100000, 0x100000, 0x1000, false},    {"mx25l512", 0x10000, 0x10000, 0x1000, false},
+    {"sst25vf512a", 0x10000, 0x10000, 0x1000, false}, {"m25p80", 0x100000, 0x100000, 0x10000, true},
+    {"pm25lv040", 0x80000, 0, 0x1000, false},         {"xqr-a", 0x40000, 0, 0x400, false},
+};
+
+enum class Path { kWhole, kBoot, kMain, kBackup };
+const char* const kPathOption[] = {nullptr, "/BK", "/Mn", "/Bp"};
+
+struct Request {
+  const Part* part;
+  int64_t size;
+  Path path;
+  int64_t offset;
+};
+
+enum class Outcome { kRefusedBeforePorts, kRefusedAfterId, kWritten, kUnjudged };
+
+int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
+
+// The range the request erases, [begin, end), and where the image lands.
+struct Footprint {
+  int64_t begin;
+  int64_t end;
+  int64_t image_at;
+};
+
+Footprint FootprintOf(const Request& q) {
+  const int64_t o = q.offset;
+  switch (q.path) {
+    case Path::kWhole:
+      return {o, RoundUp(o + q.size, q.part->whole_unit), o};
+    case Path::kBoot:
+      return {o, o + 0x1000, o};
+    case Path::kMain:
+      return {o + 0x1000, std::max(o + kBlock, RoundUp(o + 0x1000 + q.size, 0x1000)), o + 0x1000};
+    case Path::kBackup:
+      return {o + 0x11000, o + 0x20000, o + 0x11000};
+  }
+  return {};
+}
+
+Outcome Expect(const Request& q) {
+  const int64_t blocks = (q.size + kBlock - 1) / kBlock;
+  if (q.path == Path::kBoot && q.size > 0x1000) return Outcome::kRefusedBeforePorts;
+  if (q.path == Path::kMain && q.size > 0xF000 && (q.size - 0xF000) % kBlock != 0)
+    return Outcome::kRefusedBeforePorts;
+  if (q.path == Path::kBackup && q.size > 0xF000) return Outcome::kRefusedBeforePorts;
+  if (q.offset < 0) return Outcome::kRefusedBeforePorts;
+  if (q.offset != 0 && blocks > 1) return Outcome::kRefusedBeforePorts;
+  const int64_t reach = q.path == Path::kWhole  ? q.size
+                        : q.path == Path::kBoot ? 0x1000
+                        : q.path == Path::kMain ? kBlock
+                                                : 2 * kBlock;
+  if (q.offset + reach > kAddressSpace) return Outcome::kRefusedBeforePorts;
+  if (q.path != Path::kWhole && q.part->only_64k) return Outcome::kRefusedAfterId;
+  const int64_t unit = q.path == Path::kWhole ? q.part->whole_unit : 0x1000;
+  if (q.offset % unit != 0) return Outcome::kRefusedAfterId;
+  const Footprint f = FootprintOf(q);
+  if (q.part->capacity != 0 && f.end > q.part->capacity) return Outcome::kRefusedAfterId;
+  // A chip of unknown size wraps; only a multi-block wrap is caught.
+  if (f.end > q.part->size) return Outcome::kUnjudged;
+  return Outcome::kWritten;
+}
+
+std::string HexOffset(int64_t offset) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%llX", offset < 0 ? "-" : "",
+                static_cast<unsigned long long>(offset < 0 ? -offset : offset));
+  return text;
+}
+
+std::vector<uint8_t> Pattern(int64_t size) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x5A ^ (i >> 8));
+  return bytes;
+}
+
+SimResult RunRequest(const Request& q, const std::vector<uint8_t>& image,
+                     const std::vector<uint8_t>& before) {
+  SimFixture sim;
+  sim.WriteFile("ec.bin", image);
+  sim.WriteFile(kFlashFile, before);
+  std::vector<std::string> args = {"ec.bin", "0"};
+  if (q.path != Path::kWhole) args.push_back(kPathOption[static_cast<int>(q.path)]);
+  if (q.offset != 0) {
+    args.push_back("/O");
+    args.push_back(HexOffset(q.offset));
+  }
+  return sim.Run({"--chip", q.part->name}, args);
+}
+
+void CheckRefusal(const Request& q, Outcome expected, const SimResult& r,
+                  const std::vector<uint8_t>& before) {
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.flash == before) << "a refused update changed the flash";
+  EXPECT_FALSE(r.ec_in_flash_mode);
+  EXPECT_TRUE(r.keyboard_enabled);
+  // Nothing written: no write enable, no status clear.
+  EXPECT_TRUE(r.TraceLines("spi 06").empty());
+  EXPECT_TRUE(r.TraceLines("spi 01").empty());
+  if (expected == Outcome::kRefusedBeforePorts) {
+    EXPECT_EQ(r.ec_flash_mode_entries, 0u);
+    EXPECT_TRUE(r.TraceLines("kbc").empty());
+  } else {
+    EXPECT_EQ(r.ec_flash_mode_entries, 1u);
+    EXPECT_FALSE(r.TraceLines("spi 9f").empty());
+  }
+  (void)q;
+}
+
+TEST(Geometry, RandomRequestsEndRefusedUntouchedOrWrittenExactlyWhereAsked) {
+  std::mt19937 random(20261208);
+  const int64_t sizes[] = {1000, 0x1000, 0xF000, kBlock, 0x1A000, 0x1F000, 2 * kBlock};
+  int judged[4] = {};
+  for (int run = 0; run < 160; ++run) {
+    Request q;
+    q.part = &kParts[random() % (sizeof kParts / sizeof kParts[0])];
+    const int64_t chip_size = q.part->size;
+    const int64_t size_choices[] = {sizes[random() % 7], chip_size, chip_size + kBlock};
+    q.size = size_choices[random() % 3 == 0 ? 1 + random() % 2 : 0];
+    q.path = static_cast<Path>(random() % 4);
+    const int64_t offsets[] = {0,
+                               0,
+                               0x1000 * static_cast<int64_t>(random() % 32),
+                               kBlock * static_cast<int64_t>(random() % 16),
+                               0x400 * static_cast<int64_t>(1 + random() % 3),
+                               0x80,
+                               0x1200,
+                               -0x1000,
+                               chip_size - 0x8000,
+                               chip_size,
+                               0xFFF000,
+                               0xFFFFFF};
+    q.offset = offsets[random() % (sizeof offsets / sizeof offsets[0])];
+    const Outcome expected = Expect(q);
+    SCOPED_TRACE(std::string(q.part->name) + " size " + std::to_string(q.size) + " path " +
+                 std::to_string(static_cast<int>(q.path)) + " /O " + HexOffset(q.offset));
+    const std::vector<uint8_t> image = TestImage(static_cast<size_t>(q.size), 5 + run);
+    const std::vector<uint8_t> before = Pattern(chip_size);
+    const SimResult r = RunRequest(q, image, before);
+    ++judged[static_cast<int>(expected)];
+    ASSERT_EQ(r.flash.size(), before.size());
+    if (expected == Outcome::kUnjudged) continue;
+    if (expected != Outcome::kWritten) {
+      CheckRefusal(q, expected, r, before);
+      continue;
+    }
+    EXPECT_EQ(r.status, 0);
+    std::vector<uint8_t> want = before;
+    const Footprint f = FootprintOf(q);
+    for (int64_t a = f.begin; a < f.end; ++a) want[static_cast<size_t>(a)] = 0xFF;
+    for (size_t i = 0; i < image.size(); ++i) want[static_cast<size_t>(f.image_at) + i] = image[i];
+    ASSERT_EQ(r.flash.size(), want.size());
+    for (size_t a = 0; a < want.size(); ++a) {
+      if (r.flash[a] != want[a]) {
+        ADD_FAILURE() << "flash 0x" << std::hex << a << " holds 0x" << int{r.flash[a]}
+                      << ", expected 0x" << int{want[a]};
+        break;
+      }
+    }
+  }
+  // The draw reaches every kind of ending.
+  EXPECT_GT(judged[0], 10);
+  EXPECT_GT(judged[1], 10);
+  EXPECT_GT(judged[2], 10);
+}
+
+}  // namespace
