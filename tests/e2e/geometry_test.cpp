@@ -4,6 +4,7 @@
 // identification.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -197,6 +198,230 @@ TEST(Geometry, RandomRequestsEndRefusedUntouchedOrWrittenExactlyWhereAsked) {
   EXPECT_GT(judged[0], 10);
   EXPECT_GT(judged[1], 10);
   EXPECT_GT(judged[2], 10);
+}
+
+}  // namespace
+
+namespace {
+
+// Requests that used to pass "Verify OK" while writing where the user did not
+// point. Each now ends refused with the flash as it was, or writes exactly
+// `lands` bytes at `at` and clears only [at, erased_to).
+struct Row {
+  const char* name;
+  const char* chip;
+  int64_t chip_size;
+  int64_t image_size;
+  std::vector<std::string> args;  // after the image's name
+  bool before_ports;              // refused before any port access
+  bool refused;
+  const char* line;  // the refusal's line
+  int64_t at;
+  int64_t erased_to;
+};
+
+TEST(Geometry, RequestsThatOnceWroteElsewhereAreRefusedOrLandExactly) {
+  const Row rows[] = {
+      {"128K on a 64K part",
+       "mx25l512",
+       0x10000,
+       0x20000,
+       {"128"},
+       false,
+       true,
+       "The update reaches 0x1FFFF, beyond this 64K flash (0x0-0xFFFF)!",
+       0,
+       0},
+      {"2M on a 1M part",
+       "w25q80",
+       0x100000,
+       0x200000,
+       {"2048"},
+       false,
+       true,
+       "The update reaches 0x1FFFFF, beyond this 1024K flash (0x0-0xFFFFF)!",
+       0,
+       0},
+      {"past the end",
+       "w25q80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "F8000"},
+       false,
+       true,
+       "The update reaches 0x107FFF, beyond this 1024K flash (0x0-0xFFFFF)!",
+       0,
+       0},
+      {"negative offset",
+       "w25q80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "-1000"},
+       true,
+       true,
+       "Offset -0x1000 is below the start of the flash!",
+       0,
+       0},
+      {"past 24 bits",
+       "w25q80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "FFFFFF"},
+       true,
+       true,
+       "Offset 0xFFFFFF with a 64K image runs past 0xFFFFFF!",
+       0,
+       0},
+      {"offset inside a sector",
+       "w25q80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "1200"},
+       false,
+       true,
+       "Offset 0x1200 is not a multiple of this flash's 4K erase!",
+       0,
+       0},
+      {"offset inside a page",
+       "w25q80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "80"},
+       false,
+       true,
+       "Offset 0x80 is not a multiple of this flash's 4K erase!",
+       0,
+       0},
+      {"offset with two blocks",
+       "w25q80",
+       0x100000,
+       0x20000,
+       {"128", "/O", "1000"},
+       true,
+       true,
+       "Offset 0x1000 with a 128K image: only a one-block image (at most 64K) can be written at "
+       "an offset!",
+       0,
+       0},
+      {"boot block on a 64K-only part",
+       "m25p80",
+       0x100000,
+       0x1000,
+       {"4", "/BK"},
+       false,
+       true,
+       "This flash erases 64K at once: the BBK, Main and Backup areas cannot be written alone!",
+       0,
+       0},
+      {"main area on a 64K-only part",
+       "m25p80",
+       0x100000,
+       0xF000,
+       {"60", "/Mn"},
+       false,
+       true,
+       "This flash erases 64K at once: the BBK, Main and Backup areas cannot be written alone!",
+       0,
+       0},
+      {"backup area on a 64K-only part",
+       "m25p80",
+       0x100000,
+       0xF000,
+       {"60", "/Bp"},
+       false,
+       true,
+       "This flash erases 64K at once: the BBK, Main and Backup areas cannot be written alone!",
+       0,
+       0},
+      {"4K offset on a 64K-only part",
+       "m25p80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "1000"},
+       false,
+       true,
+       "Offset 0x1000 is not a multiple of this flash's 64K erase!",
+       0,
+       0},
+      {"aligned offset, one block",
+       "w25q80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "1000"},
+       false,
+       false,
+       nullptr,
+       0x1000,
+       0x11000},
+      {"64K offset on a 64K-only part",
+       "m25p80",
+       0x100000,
+       0x10000,
+       {"64", "/O", "10000"},
+       false,
+       false,
+       nullptr,
+       0x10000,
+       0x20000},
+      {"1000 bytes erase one sector",
+       "w25q80",
+       0x100000,
+       1000,
+       {"0"},
+       false,
+       false,
+       nullptr,
+       0,
+       0x1000},
+      {"1000 bytes erase one 1K step",
+       "xqr-a",
+       0x40000,
+       1000,
+       {"0"},
+       false,
+       false,
+       nullptr,
+       0,
+       0x400},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SimFixture sim;
+    const std::vector<uint8_t> image = TestImage(static_cast<size_t>(row.image_size), 9);
+    const std::vector<uint8_t> before = Pattern(row.chip_size);
+    sim.WriteFile("ec.bin", image);
+    sim.WriteFile(kFlashFile, before);
+    std::vector<std::string> args = {"ec.bin"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const SimResult r = sim.Run({"--chip", row.chip}, args);
+    if (row.refused) {
+      CheckRefusal({}, row.before_ports ? Outcome::kRefusedBeforePorts : Outcome::kRefusedAfterId,
+                   r, before);
+      EXPECT_NE(r.console.find(std::string("\n\r") + row.line + "\n\n"), std::string::npos)
+          << r.console;
+      continue;
+    }
+    EXPECT_EQ(r.status, 0);
+    std::vector<uint8_t> want = before;
+    for (int64_t a = row.at; a < row.erased_to; ++a) want[static_cast<size_t>(a)] = 0xFF;
+    std::copy(image.begin(), image.end(), want.begin() + row.at);
+    EXPECT_TRUE(r.flash == want);
+  }
+}
+
+// An image file of 4 GB and 64 KB: its length cut to 32 bits would be 64 KB.
+TEST(Geometry, AnImageOverTwoGigabytesIsRefusedLikeAShortRead) {
+  SimFixture sim;
+  const std::vector<uint8_t> before = Pattern(0x100000);
+  sim.WriteFile(kFlashFile, before);
+  std::FILE* file = std::fopen(sim.Path("big.bin").c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fseek(file, 0x100010000LL - 1, SEEK_SET), 0);
+  ASSERT_EQ(std::fputc(0x11, file), 0x11);
+  ASSERT_EQ(std::fclose(file), 0);
+  const SimResult r = sim.Run({"--chip", "w25q80"}, {"big.bin", "64"});
+  CheckRefusal({}, Outcome::kRefusedBeforePorts, r, before);
+  EXPECT_NE(r.console.find("File Read Fail!"), std::string::npos);
 }
 
 }  // namespace
