@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -175,7 +177,10 @@ constexpr uint64_t kGiveUpCeilingNs = 30'000'000'000ull;
 // Port accesses of the same: about 100 000 polls per wait.
 constexpr uint64_t kGiveUpCeilingAccesses = 5'000'000;
 
-std::vector<std::string> Options(std::vector<std::string> options) { return options; }
+// Board options that do not depend on the operation.
+std::function<std::vector<std::string>(const Operation&)> Fixed(std::vector<std::string> options) {
+  return [options](const Operation&) { return options; };
+}
 
 Expect TimeOut(const std::string& message) {
   Expect e;
@@ -227,29 +232,20 @@ const std::vector<Fault>& Faults() {
   // the image of /O 1000, past the plain 8 KB update and the boot block.
   static constexpr uint32_t kRandomStuckAddress = 0x2867;
   static const std::vector<Fault> faults = {
-      {"ec-ibf-stuck:1",
-       [](const Operation&) {
-         return Options({"--fault", "ec-ibf-stuck:1"});
-       },
+      {"ec-ibf-stuck:1", Fixed({"--fault", "ec-ibf-stuck:1"}),
        [](const Operation& op) {
          Expect e = (op.reach & (kFlashMode | kEcRam)) ? TimeOut(kEcIbf) : Expect{};
          e.ec_takes_bytes = false;
          return e;
        }},
-      {"ec-ibf-stuck:60",
-       [](const Operation&) {
-         return Options({"--fault", "ec-ibf-stuck:60"});
-       },
+      {"ec-ibf-stuck:60", Fixed({"--fault", "ec-ibf-stuck:60"}),
        [](const Operation& op) {
          // /V and /VC write fewer than 60 bytes to the EC.
          Expect e = (op.reach & kFlashMode) ? TimeOut(kEcIbf) : Expect{};
          e.ec_takes_bytes = false;
          return e;
        }},
-      {"ec-ibf-stuck:5000",
-       [](const Operation&) {
-         return Options({"--fault", "ec-ibf-stuck:5000"});
-       },
+      {"ec-ibf-stuck:5000", Fixed({"--fault", "ec-ibf-stuck:5000"}),
        [](const Operation& op) {
          // Deep in the erase check, programming or read-back (the write
          // test's included); the protection is done before its 5000th byte.
@@ -257,17 +253,11 @@ const std::vector<Fault>& Faults() {
          e.ec_takes_bytes = false;
          return e;
        }},
-      {"ec-no-obf",
-       [](const Operation&) {
-         return Options({"--fault", "ec-no-obf"});
-       },
+      {"ec-no-obf", Fixed({"--fault", "ec-no-obf"}),
        [](const Operation& op) {
          return (op.reach & (kFlashMode | kEcRam)) ? TimeOut(kEcObf) : Expect{};
        }},
-      {"ec-ack 32",
-       [](const Operation&) {
-         return Options({"--ec-ack", "32"});
-       },
+      {"ec-ack 32", Fixed({"--ec-ack", "32"}),
        [](const Operation& op) {
          Expect e;
          if (op.reach & kFlashMode) {
@@ -276,10 +266,7 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"ec-ack 00",
-       [](const Operation&) {
-         return Options({"--ec-ack", "0"});
-       },
+      {"ec-ack 00", Fixed({"--ec-ack", "0"}),
        [](const Operation& op) {
          Expect e;
          if (op.reach & kFlashMode) {
@@ -289,35 +276,22 @@ const std::vector<Fault>& Faults() {
          return e;
        }},
       // The port-decode check at start reads 0x62 and so takes the stale byte.
-      {"ec-stale",
-       [](const Operation&) {
-         return Options({"--fault", "ec-stale:33"});
-       },
-       [](const Operation&) { return Expect{}; }},
-      {"kbc-obf-stuck",
-       [](const Operation&) {
-         return Options({"--fault", "kbc-obf-stuck"});
-       },
+      {"ec-stale", Fixed({"--fault", "ec-stale:33"}), [](const Operation&) { return Expect{}; }},
+      {"kbc-obf-stuck", Fixed({"--fault", "kbc-obf-stuck"}),
        [](const Operation& op) {
          Expect e = (op.kbc_first || op.kbc_last) ? TimeOut(kKbcDrain) : Expect{};
          e.kbc_takes_bytes = false;
          e.flash_as_healthy = !op.kbc_first;
          return e;
        }},
-      {"kbc-ibf-stuck:1",
-       [](const Operation&) {
-         return Options({"--fault", "kbc-ibf-stuck:1"});
-       },
+      {"kbc-ibf-stuck:1", Fixed({"--fault", "kbc-ibf-stuck:1"}),
        [](const Operation& op) {
          Expect e = (op.kbc_first || op.kbc_last) ? TimeOut(kKbcIbf) : Expect{};
          e.kbc_takes_bytes = false;
          e.flash_as_healthy = !op.kbc_first;
          return e;
        }},
-      {"kbc-ibf-stuck:2",
-       [](const Operation&) {
-         return Options({"--fault", "kbc-ibf-stuck:2"});
-       },
+      {"kbc-ibf-stuck:2", Fixed({"--fault", "kbc-ibf-stuck:2"}),
        [](const Operation& op) {
          // The second keyboard command is the enable at the very end.
          Expect e = op.kbc_first ? TimeOut(kKbcIbf) : Expect{};
@@ -325,34 +299,18 @@ const std::vector<Fault>& Faults() {
          e.flash_as_healthy = true;
          return e;
        }},
-      {"--kbc-pending 5",
-       [](const Operation&) {
-         return Options({"--kbc-pending", "5"});
-       },
-       [](const Operation&) { return Expect{}; }},
-      {"slow ec+kbc",
-       [](const Operation&) {
-         return Options({"--ec-latency", "40", "--kbc-latency", "40", "--kbc-pending", "3"});
-       },
+      {"--kbc-pending 5", Fixed({"--kbc-pending", "5"}), [](const Operation&) { return Expect{}; }},
+      {"slow ec+kbc", Fixed({"--ec-latency", "40", "--kbc-latency", "40", "--kbc-pending", "3"}),
        [](const Operation&) { return Expect{}; }, nullptr, 120'000'000'000ull},
-      {"busy-stuck",
-       [](const Operation&) {
-         return Options({"--fault", "busy-stuck"});
-       },
+      {"busy-stuck", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) {
          // The protection's status write on this chip is the volatile kind
          // (after 0x50) and starts no write cycle.
          return (op.reach & (kUpdate | kPattern)) ? TimeOut(kBusy) : Expect{};
        }},
-      {"wel-never-sets",
-       [](const Operation&) {
-         return Options({"--fault", "wel-never-sets"});
-       },
+      {"wel-never-sets", Fixed({"--fault", "wel-never-sets"}),
        [](const Operation& op) { return (op.reach & kWrites) ? TimeOut(kWelSet) : Expect{}; }},
-      {"wel-never-clears",
-       [](const Operation&) {
-         return Options({"--fault", "wel-never-clears"});
-       },
+      {"wel-never-clears", Fixed({"--fault", "wel-never-clears"}),
        [](const Operation& op) {
          if (op.reach & (kUpdate | kPattern)) return TimeOut(kWelClear);
          Expect e;
@@ -363,14 +321,10 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"wp-low",
-       [](const Operation&) {
-         return Options({"--fault", "wp-low"});
-       },
-       [](const Operation&) { return Expect{}; }},
+      {"wp-low", Fixed({"--fault", "wp-low"}), [](const Operation&) { return Expect{}; }},
       {"bit-stuck",
        [](const Operation& op) {
-         return Options({"--fault", "bit-stuck:" + Hex(op.write_start + 0x10)});
+         return std::vector<std::string>({"--fault", "bit-stuck:" + Hex(op.write_start + 0x10)});
        },
        [](const Operation& op) {
          Expect e;
@@ -384,10 +338,7 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"bit-stuck-random:69",
-       [](const Operation&) {
-         return Options({"--fault", "bit-stuck-random:69"});
-       },
+      {"bit-stuck-random:69", Fixed({"--fault", "bit-stuck-random:69"}),
        [](const Operation& op) {
          Expect e;
          if (Covers(op, kRandomStuckAddress)) {
@@ -400,7 +351,7 @@ const std::vector<Fault>& Faults() {
        [](const Operation& op) {
          // Past the write test's one page, where nothing programs it over.
          const uint32_t at = (op.reach & kPattern) ? 0x120 : op.write_start + 0x20;
-         return Options({"--fault", "erase-leaves:" + Hex(at)});
+         return std::vector<std::string>({"--fault", "erase-leaves:" + Hex(at)});
        },
        [](const Operation& op) {
          Expect e;
@@ -418,29 +369,20 @@ const std::vector<Fault>& Faults() {
       // part comes up with its block-protect bits set and the write test
       // clears no status, so there its erase and page are refused: no write
       // cycle, nothing programmed, and the read-back fails at the first byte.
-      {"busy-stuck sst",
-       [](const Operation&) {
-         return Options({"--fault", "busy-stuck"});
-       },
+      {"busy-stuck sst", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) {
          return (op.reach & (kUpdate | kProtect)) ? TimeOut(kBusy) : SstWriteTest(op);
        },
        nullptr, 0, kSstChip},
-      {"busy-stuck mx25l8005",
-       [](const Operation&) {
-         return Options({"--fault", "busy-stuck"});
-       },
+      {"busy-stuck mx25l8005", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) { return (op.reach & kWrites) ? TimeOut(kBusy) : Expect{}; },
        nullptr, 0, "mx25l8005"},
-      {"wel-never-sets sst",
-       [](const Operation&) {
-         return Options({"--fault", "wel-never-sets"});
-       },
+      {"wel-never-sets sst", Fixed({"--fault", "wel-never-sets"}),
        [](const Operation& op) { return (op.reach & kWrites) ? TimeOut(kWelSet) : Expect{}; },
        nullptr, 0, kSstChip},
       {"bit-stuck sst",
        [](const Operation& op) {
-         return Options({"--fault", "bit-stuck:" + Hex(op.write_start + 0x10)});
+         return std::vector<std::string>({"--fault", "bit-stuck:" + Hex(op.write_start + 0x10)});
        },
        [](const Operation& op) {
          Expect e;
@@ -452,10 +394,7 @@ const std::vector<Fault>& Faults() {
          return SstWriteTest(op);
        },
        nullptr, 0, kSstChip},
-      {"sio-foreign",
-       [](const Operation&) {
-         return Options({"--fault", "sio-foreign"});
-       },
+      {"sio-foreign", Fixed({"--fault", "sio-foreign"}),
        [](const Operation& op) {
          Expect e;
          if (op.reach & kVersion) {
@@ -464,10 +403,7 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"--sio none",
-       [](const Operation&) {
-         return Options({"--sio", "none"});
-       },
+      {"--sio none", Fixed({"--sio", "none"}),
        [](const Operation& op) {
          Expect e;
          if (op.reach & kVersion) {
@@ -476,17 +412,14 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"--no-ec", [](const Operation&) { return Options({"--no-ec"}); },
+      {"--no-ec", Fixed({"--no-ec"}),
        [](const Operation&) {
          Expect e;
          e.outcome = Outcome::kRefused;
          e.message = kNoDecode;
          return e;
        }},
-      {"file-short:40000",
-       [](const Operation&) {
-         return Options({"--fault", "file-short:40000"});
-       },
+      {"file-short:40000", Fixed({"--fault", "file-short:40000"}),
        [](const Operation& op) {
          Expect e;
          if (op.reach & kDump) {
@@ -497,7 +430,7 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"dump-to-full-device", [](const Operation&) { return Options({}); },
+      {"dump-to-full-device", Fixed({}),
        [](const Operation& op) {
          Expect e;
          if (op.reach & kDump) {
@@ -771,20 +704,83 @@ std::string Label(const std::string& text) {
   return text + std::string(text.size() < 21 ? 21 - text.size() : 1, ' ');
 }
 
-TEST(FaultSuite, EveryFaultAgainstEveryOperationEndsCleanly) {
-  Watchdog watchdog(std::chrono::seconds(120));
-  const std::vector<Operation>& ops = Operations();
+// A cell's name for --gtest_filter: the fault and the operation with every
+// run of other characters as one underscore, e.g. busy_stuck_sst_x_Mn.
+std::string Slug(const std::string& text) {
+  std::string slug;
+  for (char c : text) {
+    const bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+    if (word) {
+      slug += c;
+    } else if (!slug.empty() && slug.back() != '_') {
+      slug += '_';
+    }
+  }
+  if (!slug.empty() && slug.back() == '_') slug.pop_back();
+  return slug;
+}
 
-  // Healthy runs per chip and operation, made when a fault first needs them.
-  std::map<std::string, Observed> healthy;
-  auto reference = [&](const char* chip, const Operation& op) -> const Observed& {
+// One cell: a fault (index into Faults()) against an operation (into
+// Operations()).
+using CellIndex = std::tuple<size_t, size_t>;
+
+class FaultCell : public testing::TestWithParam<CellIndex> {
+ public:
+  static void SetUpTestSuite() { watchdog_ = new Watchdog(std::chrono::seconds(120)); }
+
+  // Prints the outcome and time tables of the cells this process ran, one
+  // line per fault and one column per operation.
+  static void TearDownTestSuite() {
+    delete watchdog_;
+    watchdog_ = nullptr;
+    if (!results_.empty()) {
+      std::vector<bool> fault_ran(Faults().size()), op_ran(Operations().size());
+      for (const auto& [index, texts] : results_) {
+        fault_ran[std::get<0>(index)] = true;
+        op_ran[std::get<1>(index)] = true;
+      }
+      std::string header = "fault \\ operation    ";
+      for (size_t o = 0; o < op_ran.size(); ++o) {
+        if (op_ran[o]) header += Cell(Operations()[o].name);
+      }
+      std::string outcomes = "\n" + header + "\n";
+      std::string times =
+          "\nsimulated time in seconds (port accesses in thousands)\n" + header + "\n";
+      for (size_t f = 0; f < fault_ran.size(); ++f) {
+        if (!fault_ran[f]) continue;
+        std::string outcome_line = Label(Faults()[f].name);
+        std::string time_line = Label(Faults()[f].name);
+        for (size_t o = 0; o < op_ran.size(); ++o) {
+          if (!op_ran[o]) continue;
+          const auto found = results_.find({f, o});
+          outcome_line += Cell(found != results_.end() ? found->second.first : "-");
+          time_line += Cell(found != results_.end() ? found->second.second : "-");
+        }
+        outcomes += outcome_line + "\n";
+        times += time_line + "\n";
+      }
+      outcomes +=
+          "\nsame: as the healthy run; ACK: \"EC ACK Fail.\" and then as the healthy run; "
+          "T/O: a wait gave up;\nVFY: an erase check or verify failed; SAVE: the dump could not "
+          "be written; REF: refused at start;\nDMG: ran as the healthy run but left a wrong byte "
+          "in the flash. The number is the exit status; -: not run.\n";
+      std::printf("%s%s", outcomes.c_str(), times.c_str());
+    }
+    results_.clear();
+    healthy_.clear();
+  }
+
+ protected:
+  // The healthy run of an operation on a chip, made when a cell first needs
+  // it and checked then.
+  static const Observed& Reference(const char* chip, const Operation& op) {
     const std::string key = std::string(chip != nullptr ? chip : "") + "|" + op.name;
-    auto found = healthy.find(key);
-    if (found != healthy.end()) return found->second;
-    watchdog.Arm("healthy x " + key);
+    auto found = healthy_.find(key);
+    if (found != healthy_.end()) return found->second;
+    watchdog_->Arm("healthy x " + key);
     std::vector<std::string> board;
     if (chip != nullptr) board = {"--chip", chip};
-    const Observed& observed = healthy[key] = RunCell(op, board, nullptr);
+    const Observed& observed = healthy_[key] = RunCell(op, board, nullptr);
     const SimResult& h = observed.result;
     // The reference runs themselves must be sound.
     // The SST part comes up protected: its write test fails, and says so.
@@ -802,44 +798,39 @@ TEST(FaultSuite, EveryFaultAgainstEveryOperationEndsCleanly) {
           << key << ": the healthy update must write the image";
     }
     return observed;
-  };
-
-  std::string header = "fault \\ operation    ";
-  for (const Operation& op : ops) header += Cell(op.name);
-  std::string outcomes = "\n" + header + "\n";
-  std::string times = "\nsimulated time in seconds (port accesses in thousands)\n" + header + "\n";
-
-  for (const Fault& fault : Faults()) {
-    std::string outcome_line = Label(fault.name);
-    std::string time_line = Label(fault.name);
-    for (const Operation& op : ops) {
-      const std::string label = std::string(fault.name) + " x " + op.name;
-      SCOPED_TRACE(label);
-      watchdog.Arm(label);
-      std::vector<std::string> board = fault.board(op);
-      if (fault.chip != nullptr) board.insert(board.begin(), {"--chip", fault.chip});
-      const Observed& healthy_run = reference(fault.chip, op);
-      const Observed cell = RunCell(op, board, fault.prepare);
-      CheckCell(op, fault, fault.expect(op), cell, healthy_run);
-      const SimResult& r = cell.result;
-      outcome_line +=
-          Cell(std::string(Code(Classify(cell, healthy_run))) + " " + std::to_string(r.status));
-      char text[32];
-      std::snprintf(
-          text, sizeof text, "%.1f(%llu)", static_cast<double>(r.sim_time_ns) / 1e9,
-          static_cast<unsigned long long>((r.counters.port_reads + r.counters.port_writes) / 1000));
-      time_line += Cell(text);
-    }
-    outcomes += outcome_line + "\n";
-    times += time_line + "\n";
   }
-  outcomes +=
-      "\nsame: as the healthy run; ACK: \"EC ACK Fail.\" and then as the healthy run; "
-      "T/O: a wait gave up;\nVFY: an erase check or verify failed; SAVE: the dump could not be "
-      "written; REF: refused at start;\nDMG: ran as the healthy run but left a wrong byte in the "
-      "flash. The number is the exit status.\n";
-  const std::string table = outcomes + times;
-  std::printf("%s", table.c_str());
+
+  static inline Watchdog* watchdog_ = nullptr;
+  static inline std::map<std::string, Observed> healthy_;
+  // Outcome and time text per cell run.
+  static inline std::map<CellIndex, std::pair<std::string, std::string>> results_;
+};
+
+TEST_P(FaultCell, EndsCleanly) {
+  const auto [f, o] = GetParam();
+  const Fault& fault = Faults()[f];
+  const Operation& op = Operations()[o];
+  const Observed& healthy_run = Reference(fault.chip, op);
+  watchdog_->Arm(std::string(fault.name) + " x " + op.name);
+  std::vector<std::string> board = fault.board(op);
+  if (fault.chip != nullptr) board.insert(board.begin(), {"--chip", fault.chip});
+  const Observed cell = RunCell(op, board, fault.prepare);
+  CheckCell(op, fault, fault.expect(op), cell, healthy_run);
+  const SimResult& r = cell.result;
+  char time[32];
+  std::snprintf(
+      time, sizeof time, "%.1f(%llu)", static_cast<double>(r.sim_time_ns) / 1e9,
+      static_cast<unsigned long long>((r.counters.port_reads + r.counters.port_writes) / 1000));
+  results_[{f, o}] = {
+      std::string(Code(Classify(cell, healthy_run))) + " " + std::to_string(r.status), time};
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultSuite, FaultCell,
+                         testing::Combine(testing::Range(size_t{0}, Faults().size()),
+                                          testing::Range(size_t{0}, Operations().size())),
+                         [](const testing::TestParamInfo<CellIndex>& info) {
+                           return Slug(Faults()[std::get<0>(info.param)].name) + "_x_" +
+                                  Slug(Operations()[std::get<1>(info.param)].name);
+                         });
 
 }  // namespace
