@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,29 +13,17 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "sim/board.h"
-#include "sim/flash/flash_chip.h"
 #include "sim/harness.h"
-#include "sim/harness_options.h"
+#include "support/board_rig.h"
 
 namespace {
 
-struct BenchBoard {
-  explicit BenchBoard(uint64_t bus_ns) : contents(FlashProfileSize(DefaultFlashProfile()), 0x5A) {
-    BoardConfig config = DefaultBoardConfig();
-    config.bus_ns = bus_ns;
-    config.ec.ibf_latency = 0;
-    chip.Init(DefaultFlashProfile(), contents.data(), &clock, &counters, nullptr);
-    board.Init(config, &chip, &clock, &counters, nullptr, nullptr);
-    SimSetBoard(&board);
+// The model's default chip, its flash holding 0x5A, behind the port provider.
+struct BenchBoard : simtest::BoardRig {
+  explicit BenchBoard(uint64_t bus_ns) : BoardRig(nullptr, simtest::QuickBoard(bus_ns)) {
+    std::fill(flash.begin(), flash.end(), 0x5A);
+    Attach(&simtest::kQuietConsole);
   }
-  ~BenchBoard() { SimSetBoard(nullptr); }
-
-  std::vector<uint8_t> contents;
-  SimClock clock{};
-  SimCounters counters{};
-  FlashChip chip{};
-  Board board;
 };
 
 // The status poll every handshake is made of.

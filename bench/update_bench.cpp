@@ -8,40 +8,16 @@
 #include <vector>
 
 #include "app/exit_frame.h"
-#include "platform/provider.h"
-#include "sim/board.h"
-#include "sim/flash/flash_chip.h"
-#include "sim/harness_options.h"
+#include "support/board_rig.h"
 #include "support/test_data.h"
 #include "tolvi.h"
 
 namespace {
 
-void Discard(void*, const char*, size_t) {}
-void DiscardWide(void*, const char16_t*, size_t) {}
-void NoClear(void*) {}
-void NoCursor(void*, unsigned, unsigned) {}
-void NoAttribute(void*, unsigned) {}
-
-const ConsoleSink kQuietConsole = {nullptr, Discard, DiscardWide, NoClear, NoCursor, NoAttribute};
-
-struct UpdateBoard {
-  UpdateBoard(const char* chip_name, uint64_t bus_ns) {
-    profile = FindFlashProfile(chip_name);
-    if (profile == nullptr) return;
-    contents.assign(FlashProfileSize(profile), 0xFF);
-    BoardConfig config = DefaultBoardConfig();
-    config.bus_ns = bus_ns;
-    config.ec.ibf_latency = 0;
-    config.kbc.ibf_latency = 0;
-    chip.Init(profile, contents.data(), &clock, &counters, nullptr);
-    board.Init(config, &chip, &clock, &counters, nullptr, nullptr);
-    SimSetBoard(&board);
-    PlatSetConsoleSink(&kQuietConsole);
-  }
-  ~UpdateBoard() {
-    PlatSetConsoleSink(nullptr);
-    SimSetBoard(nullptr);
+struct UpdateBoard : simtest::BoardRig {
+  UpdateBoard(const char* chip_name, uint64_t bus_ns)
+      : BoardRig(chip_name, simtest::QuickBoard(bus_ns)) {
+    if (Valid()) Attach(&simtest::kQuietConsole);
   }
 
   // The state the image load leaves before it calls the update.
@@ -63,13 +39,6 @@ struct UpdateBoard {
         },
         nullptr);
   }
-
-  const FlashProfile* profile = nullptr;
-  std::vector<uint8_t> contents;
-  SimClock clock{};
-  SimCounters counters{};
-  FlashChip chip{};
-  Board board;
 };
 
 // Args: image size in KB, and the simulated cost of one port access in ns:
@@ -79,7 +48,7 @@ struct UpdateBoard {
 // the chip, and so the programming method.
 void RunUpdate(benchmark::State& state, const char* chip_name) {
   UpdateBoard bench(chip_name, static_cast<uint64_t>(state.range(1)));
-  if (bench.profile == nullptr) {
+  if (!bench.Valid()) {
     state.SkipWithError("unknown chip");
     return;
   }
@@ -98,7 +67,7 @@ void RunUpdate(benchmark::State& state, const char* chip_name) {
     sim_ns = bench.clock.now_ns;
   }
   for (size_t i = 0; i < image.size(); ++i) {
-    if (bench.contents[i] != image[i]) {
+    if (bench.flash[i] != image[i]) {
       state.SkipWithError("flash differs from the image");
       return;
     }

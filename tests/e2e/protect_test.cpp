@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/provider.h"
-#include "sim/board.h"
-#include "sim/flash/flash_chip.h"
-#include "sim/harness_options.h"
+#include "support/board_rig.h"
 #include "support/frame_checks.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
@@ -148,16 +145,12 @@ TEST(BootBlockProtection, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions
 // One board that stays powered across several runs of the program, as a
 // real machine does between two commands at the shell: the flash chip keeps
 // its status registers (volatile bits included) from one run to the next.
-class PoweredBoard {
+class PoweredBoard : public simtest::BoardRig {
  public:
   PoweredBoard(const char* chip, std::vector<std::uint8_t> contents, bool port_trace = false)
-      : flash(contents) {
-    const FlashProfile* profile = FindFlashProfile(chip);
-    EXPECT_NE(profile, nullptr) << chip;
-    flash.resize(FlashProfileSize(profile), 0xFF);
-    trace_sink_ = TraceSink{&trace, [](void* context, const char* text) {
-                              static_cast<std::vector<std::string>*>(context)->emplace_back(text);
-                            }};
+      : BoardRig(chip, DefaultBoardConfig(), std::move(contents),
+                 simtest::kTrace | (port_trace ? simtest::kPortTrace : simtest::kNoTrace)) {
+    EXPECT_TRUE(Valid()) << chip;
     console_sink_.context = &console;
     console_sink_.write_narrow = [](void* context, const char* text, size_t count) {
       static_cast<std::string*>(context)->append(text, count);
@@ -167,10 +160,6 @@ class PoweredBoard {
         static_cast<std::string*>(context)->push_back(text[i] < 0x80 ? static_cast<char>(text[i])
                                                                      : '#');
     };
-    port_sink_ = TraceSink{&ports, trace_sink_.line};
-    chip_.Init(profile, flash.data(), &clock_, &counters_, &trace_sink_);
-    board_.Init(DefaultBoardConfig(), &chip_, &clock_, &counters_, &trace_sink_,
-                port_trace ? &port_sink_ : nullptr);
   }
 
   // Sets both status registers the way a Winbond part takes volatile values
@@ -178,9 +167,9 @@ class PoweredBoard {
   // have left them before the program runs.
   void SetVolatileStatus(std::uint8_t status1, std::uint8_t status2) {
     EcCommand(0xDC);
-    while ((board_.In(0x66) & 0x01) == 0) {
+    while ((board.In(0x66) & 0x01) == 0) {
     }
-    board_.In(0x62);
+    board.In(0x62);
     const std::vector<std::uint8_t> bytes = {0x01, 0x02,    0x50, 0x01,    0x02, 0x01,
                                              0x03, status1, 0x03, status2, 0x05, 0xFC};
     for (std::uint8_t byte : bytes) EcCommand(byte);
@@ -199,38 +188,27 @@ class PoweredBoard {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    SimSetBoard(&board_);
-    PlatSetConsoleSink(&console_sink_);
+    Attach(&console_sink_);
     const int status = tolvi::main(static_cast<int>(args.size()), argv.data());
-    PlatSetConsoleSink(nullptr);
-    SimSetBoard(nullptr);
+    Detach();
     std::filesystem::current_path(previous);
     return status;
   }
 
-  std::uint8_t Status() const { return chip_.StatusRegister(); }
+  std::uint8_t Status() const { return chip.StatusRegister(); }
 
-  std::vector<std::uint8_t> flash;
-  std::vector<std::string> trace;
-  std::vector<std::string> ports;
   std::string console;
 
  private:
   void EcCommand(std::uint8_t byte) {
-    while (board_.In(0x66) & 0x02) {
+    while (board.In(0x66) & 0x02) {
     }
-    board_.Out(0x66, byte);
-    while (board_.In(0x66) & 0x02) {
+    board.Out(0x66, byte);
+    while (board.In(0x66) & 0x02) {
     }
   }
 
-  SimClock clock_{};
-  SimCounters counters_{};
-  TraceSink trace_sink_{};
-  TraceSink port_sink_{};
   ConsoleSink console_sink_{};
-  FlashChip chip_;
-  Board board_;
 };
 
 TEST(BootBlockProtection, ProtectedBootSectorRefusesTheWriteTestOnAWinbondPart) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/flash/flash_chip.h"
+#include "support/board_rig.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
 
@@ -67,13 +68,13 @@ TEST(Silicon, ProtectionSetInOneRunHoldsInTheNext) {
   EXPECT_EQ(dump.flash_status, protect.flash_status);
 
   // The same chip, as a program without the status clear would meet it.
-  std::vector<uint8_t> contents = sim.ReadFile("tolvi-sim-flash.bin");
-  ASSERT_EQ(contents.size(), 1024u * 1024);
-  contents[0] = 0x00;  // a byte the chip erase would clear
-  SimClock clock{};
-  SimCounters counters{};
-  FlashChip bare;
-  bare.Init(FindFlashProfile("at25sf081"), contents.data(), &clock, &counters, nullptr);
+  std::vector<uint8_t> on_flash = sim.ReadFile("tolvi-sim-flash.bin");
+  ASSERT_EQ(on_flash.size(), 1024u * 1024);
+  on_flash[0] = 0x00;  // a byte the chip erase would clear
+  simtest::BoardRig rig("at25sf081", DefaultBoardConfig(), on_flash);
+  FlashChip& bare = rig.chip;
+  SimClock& clock = rig.clock;
+  const std::vector<uint8_t>& contents = rig.flash;
   bare.RestoreStatus(static_cast<uint8_t>(status1), static_cast<uint8_t>(status2));
   Tx(bare, {0x06});
   Tx(bare, {0xC7});
@@ -110,11 +111,8 @@ TEST(Silicon, VolatileBitsAndPowerUpProtectionDoNotPersist) {
   EXPECT_EQ(second.flash_status & 0x1C, 0x1C) << "the SST part powers up protected";
 
   // The bare chip: a volatile write takes effect but is not kept.
-  std::vector<uint8_t> contents(1024 * 1024, 0xFF);
-  SimClock clock{};
-  SimCounters counters{};
-  FlashChip chip;
-  chip.Init(FindFlashProfile("w25q80"), contents.data(), &clock, &counters, nullptr);
+  simtest::BoardRig rig("w25q80");
+  FlashChip& chip = rig.chip;
   Tx(chip, {0x50});
   Tx(chip, {0x01, 0x1C});
   EXPECT_EQ(chip.StatusRegister() & 0x1C, 0x1C);
@@ -127,11 +125,10 @@ TEST(Silicon, VolatileBitsAndPowerUpProtectionDoNotPersist) {
 // At zero bus time a busy part still finishes: each poll takes the model's
 // shortest poll, so a 0.7 ms page program ends within 700 polls.
 TEST(Silicon, BusyTimePassesAtZeroBusTime) {
-  std::vector<uint8_t> contents(1024 * 1024, 0xFF);
-  SimClock clock{};
-  SimCounters counters{};
-  FlashChip chip;
-  chip.Init(FindFlashProfile("w25q80"), contents.data(), &clock, &counters, nullptr);
+  simtest::BoardRig rig("w25q80");
+  FlashChip& chip = rig.chip;
+  const SimClock& clock = rig.clock;
+  const std::vector<uint8_t>& contents = rig.flash;
   Tx(chip, {0x06});
   Tx(chip, {0x02, 0x00, 0x10, 0x00, 0x5A});
   const int polls = PollReady(chip);

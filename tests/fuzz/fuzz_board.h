@@ -12,13 +12,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/provider.h"
-#include "sim/board.h"
-#include "sim/flash/flash_chip.h"
-#include "sim/harness_options.h"
+#include "support/board_rig.h"
 #include "tolvi.h"
 
 namespace fuzzboard {
@@ -27,33 +25,21 @@ class FuzzBoard {
  public:
   // chip_name: a profile of the chip table; chip_id: the super-I/O chip ID.
   void Start(const char* chip_name, uint16_t chip_id) {
-    const FlashProfile* profile = FindFlashProfile(chip_name);
-    if (profile == nullptr) std::abort();
-    flash.assign(FlashProfileSize(profile), 0xFF);
-    clock = SimClock{};
-    counters = SimCounters{};
-    chip.Init(profile, flash.data(), &clock, &counters, nullptr);
-    BoardConfig config = DefaultBoardConfig();
-    config.bus_ns = 0;
-    config.ec.ibf_latency = 0;
-    config.kbc.ibf_latency = 0;
+    BoardConfig config = simtest::QuickBoard();
     config.sio.chip_id = chip_id;
-    board.Init(config, &chip, &clock, &counters, nullptr, nullptr);
-    SimSetBoard(&board);
-    PlatSetConsoleSink(&kQuiet);
+    rig.emplace(chip_name, config);
+    if (!rig->Valid()) std::abort();
+    rig->Attach(&simtest::kQuietConsole);
   }
 
-  void Stop() {
-    PlatSetConsoleSink(nullptr);
-    SimSetBoard(nullptr);
-  }
+  void Stop() { rig.reset(); }
 
   // Whatever the command line, the program must give the machine back: the
   // EC out of flash mode and the keyboard enabled; and it exits with 0 or 1.
   void CheckEnd(int status) const {
     if (status != 0 && status != 1) Fail("exit status other than 0 or 1");
-    if (board.Ec().InFlashMode()) Fail("EC left in flash mode");
-    if (!board.Kbc().KeyboardEnabled()) Fail("keyboard left disabled");
+    if (rig->board.Ec().InFlashMode()) Fail("EC left in flash mode");
+    if (!rig->board.Kbc().KeyboardEnabled()) Fail("keyboard left disabled");
   }
 
   [[noreturn]] static void Fail(const char* what) {
@@ -61,14 +47,7 @@ class FuzzBoard {
     std::abort();
   }
 
-  SimClock clock{};
-  SimCounters counters{};
-  FlashChip chip;
-  Board board{};
-  std::vector<uint8_t> flash;
-
- private:
-  static constexpr ConsoleSink kQuiet = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  std::optional<simtest::BoardRig> rig;
 };
 
 // argv[0] is the program's name and argv[argc] is null, as from the shell.

@@ -114,9 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool plain = (options & 0x0F) == 0 || ((options & 0x0F) == 0x08 && offset < 0x100);
   const bool halved = size_k == 256 && (board_id == TOLVI_HALF_BLOCK_MODEL_1 ||
                                         board_id == TOLVI_HALF_BLOCK_MODEL_2);
-  if (status == 0 && plain && !halved && image_size <= g_board.flash.size()) {
+  if (status == 0 && plain && !halved && image_size <= g_board.rig->flash.size()) {
     for (uint32_t i = 0; i < image_size; ++i) {
-      if (g_board.flash[i] != image[i]) fuzzboard::FuzzBoard::Fail("image not in the flash");
+      if (g_board.rig->flash[i] != image[i]) fuzzboard::FuzzBoard::Fail("image not in the flash");
     }
   }
   g_board.Stop();

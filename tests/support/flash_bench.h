@@ -12,45 +12,27 @@
 #include "flash/block_plan.h"
 #include "flash/flash_traits.h"
 #include "platform/provider.h"
-#include "sim/board.h"
 #include "sim/console_model.h"
-#include "sim/flash/flash_chip.h"
-#include "sim/harness_options.h"
+#include "support/board_rig.h"
 #include "tolvi.h"
 
 namespace flashtest {
 
-class FlashBench {
+class FlashBench : public simtest::BoardRig {
  public:
   // chip: a profile name of the model; the flash starts erased.
-  explicit FlashBench(const char* chip, uint32_t ec_latency = 0) {
-    profile_ = FindFlashProfile(chip);
-    flash.assign(profile_ != nullptr ? FlashProfileSize(profile_) : 0, 0xFF);
-    trace_sink_ = TraceSink{&trace, Record};
-    BoardConfig config = DefaultBoardConfig();
-    config.ec.ibf_latency = ec_latency;
-    config.kbc.ibf_latency = ec_latency;
-    config.bus_ns = 0;
-    chip_.Init(profile_, flash.data(), &clock, &counters, &trace_sink_);
-    board_.Init(config, &chip_, &clock, &counters, &trace_sink_, nullptr);
+  explicit FlashBench(const char* chip, uint32_t ec_latency = 0)
+      : BoardRig(chip, Latency(ec_latency), {}, simtest::kTrace) {
+    if (!Valid()) return;
     console_sink_ = ConsoleSink{this, Narrow, Wide, Ignore, Cursor, Attribute};
-    SimSetBoard(&board_);
-    PlatSetConsoleSink(&console_sink_);
+    Attach(&console_sink_);
     __builtin_memset(&FlashState, 0, sizeof(FlashState));
     // Into flash mode, as every frame does before calling the engine.
     vSendEcCommand(0xDC);
     (void)ucReadEcData();
     Clear();
   }
-  ~FlashBench() {
-    PlatSetConsoleSink(nullptr);
-    SimSetBoard(nullptr);
-  }
-  FlashBench(const FlashBench&) = delete;
-  FlashBench& operator=(const FlashBench&) = delete;
-
-  bool Valid() const { return profile_ != nullptr; }
-  bool Fault(const char* kind) { return chip_.ApplyFault(kind, nullptr); }
+  bool Fault(const char* kind) { return chip.ApplyFault(kind, nullptr); }
 
   // The image the procedures program and compare, as the image load leaves it.
   void SetImage(const std::vector<uint8_t>& bytes) {
@@ -118,22 +100,21 @@ class FlashBench {
 
   // What every flash procedure leaves behind: no SPI transaction open and
   // the flash idle.
-  bool Idle() const { return !board_.Ec().SpiSelected() && !chip_.Busy(); }
-  uint8_t Status() const { return chip_.StatusRegister(); }
+  bool Idle() const { return !board.Ec().SpiSelected() && !chip.Busy(); }
+  uint8_t Status() const { return chip.StatusRegister(); }
 
-  SimClock clock{};
-  SimCounters counters{};
-  std::vector<uint8_t> flash;
   std::vector<uint8_t> image;
-  std::vector<std::string> trace;
   std::string console;
 
  private:
+  static BoardConfig Latency(uint32_t ec_latency) {
+    BoardConfig config = simtest::QuickBoard();
+    config.ec.ibf_latency = ec_latency;
+    config.kbc.ibf_latency = ec_latency;
+    return config;
+  }
   static uint8_t High(uint32_t address) { return static_cast<uint8_t>(address >> 16); }
   static uint8_t Middle(uint32_t address) { return static_cast<uint8_t>(address >> 8); }
-  static void Record(void* context, const char* text) {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(text);
-  }
   static void Narrow(void* context, const char* text, size_t count) {
     static_cast<FlashBench*>(context)->console.append(text, count);
   }
@@ -151,10 +132,6 @@ class FlashBench {
   }
   static void Attribute(void*, unsigned) {}
 
-  const FlashProfile* profile_ = nullptr;
-  FlashChip chip_;
-  Board board_;
-  TraceSink trace_sink_{};
   ConsoleSink console_sink_{};
 };
 
