@@ -12,6 +12,7 @@
 #include "sim/board.h"
 #include "sim/flash/flash_chip.h"
 #include "sim/harness_options.h"
+#include "sim/sim_ports.h"
 
 namespace simtest {
 
