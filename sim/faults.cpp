@@ -53,6 +53,12 @@ constexpr FaultKind kFaults[] = {
      "the same at an address SEED picks"},
     {"erase-leaves", A::kRequired, 16, 0, UINT64_MAX, 0, "ADDR", nullptr, ChipFault::kEraseLeaves,
      "an erase leaves 0xFE at ADDR"},
+    {"bit-stuck-once", A::kRequired, 16, 0, UINT64_MAX, 0, "ADDR", nullptr,
+     ChipFault::kBitStuckOnce,
+     "as bit-stuck for the first program that clears a bit there"},
+    {"erase-leaves-once", A::kRequired, 16, 0, UINT64_MAX, 0, "ADDR", nullptr,
+     ChipFault::kEraseLeavesOnce,
+     "as erase-leaves for the first erase that covers ADDR"},
 };
 // clang-format on
 

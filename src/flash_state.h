@@ -8,6 +8,10 @@
 #include "platform/platform.h"
 #include "tolvi_config.h"
 
+// What the operation under way does to the flash, for the advice after a
+// failure.
+enum class FlashWork : uint8_t { kNone, kReads, kWrites };
+
 struct FlashStateRecord {
   // Options (the option scan).
   const char* ImagePath;
@@ -77,6 +81,13 @@ struct FlashStateRecord {
   // Bytes of the image actually loaded; programming and verify never index
   // ImageData at or beyond it.
   int64_t ImageLoaded;
+  // Set where an operation starts on the hardware; kNone for refusals and
+  // outcomes that are no failure (a version comparison).
+  FlashWork Work;
+  // The first erase or status-register write went out.
+  uint8_t FlashChanged;
+  // Blocks of the update that passed their verify.
+  uint8_t BlocksVerified;
   // Set by a block that failed its checks, so the run ends with status 1.
   uint8_t UpdateFailed;
   // Set by the dump when a file write came up short.

@@ -360,9 +360,11 @@ void FlashChip::ProgramByte(uint32_t address, uint8_t data) {
   uint8_t& cell = contents_[address & mask_];
   uint8_t value = cell & data;  // NOR: programming only clears bits
   for (unsigned i = 0; i < stuck_count_; ++i) {
-    if (stuck_address_[i] != (address & mask_)) continue;
+    if (stuck_address_[i] != (address & mask_) || (stuck_spent_ & (1u << i))) continue;
     const uint8_t cleared = static_cast<uint8_t>(cell & ~value);
+    if (cleared == 0) continue;
     value |= static_cast<uint8_t>(cleared & -cleared);  // the lowest of them does not stick
+    stuck_spent_ |= static_cast<uint8_t>(stuck_once_ & (1u << i));
   }
   cell = value;
 }
@@ -371,7 +373,9 @@ void FlashChip::EraseRange(uint32_t first, uint32_t size) {
   __builtin_memset(contents_ + first, 0xFF, size);
   for (unsigned i = 0; i < erase_leaves_count_; ++i) {
     const uint32_t at = erase_leaves_address_[i];
-    if (at >= first && at - first < size) contents_[at] = 0xFE;
+    if (!(at >= first && at - first < size) || (erase_leaves_spent_ & (1u << i))) continue;
+    contents_[at] = 0xFE;
+    erase_leaves_spent_ |= static_cast<uint8_t>(erase_leaves_once_ & (1u << i));
   }
 }
 

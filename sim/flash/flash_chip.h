@@ -18,10 +18,12 @@ enum class ChipFault : uint8_t {
   kBusyStuck,  // the next write cycle never ends
   kWelNeverSets,
   kWelNeverClears,
-  kWpLow,           // the WP# pin held low, so the status lock bits take effect
-  kBitStuck,        // at an address: a bit a program should clear stays 1
-  kBitStuckRandom,  // the same at an address a seed picks
-  kEraseLeaves,     // at an address: an erase leaves 0xFE there
+  kWpLow,            // the WP# pin held low, so the status lock bits take effect
+  kBitStuck,         // at an address: a bit a program should clear stays 1
+  kBitStuckRandom,   // the same at an address a seed picks
+  kEraseLeaves,      // at an address: an erase leaves 0xFE there
+  kBitStuckOnce,     // kBitStuck for the first program that clears a bit there
+  kEraseLeavesOnce,  // kEraseLeaves for the first erase that covers the address
 };
 
 const FlashProfile* DefaultFlashProfile();
@@ -140,4 +142,9 @@ class FlashChip final : public SpiDevice {
   uint8_t erase_leaves_count_ = 0;
   uint32_t stuck_address_[kMaxFaultAddresses] = {};
   uint32_t erase_leaves_address_[kMaxFaultAddresses] = {};
+  // Per slot: a transient fault, and one that has struck already.
+  uint8_t stuck_once_ = 0;
+  uint8_t stuck_spent_ = 0;
+  uint8_t erase_leaves_once_ = 0;
+  uint8_t erase_leaves_spent_ = 0;
 };

@@ -49,15 +49,19 @@ bool FlashChip::Inject(ChipFault fault, uint64_t argument) {
       [[fallthrough]];
     case ChipFault::kBitStuck:
     case ChipFault::kEraseLeaves:
+    case ChipFault::kBitStuckOnce:
+    case ChipFault::kEraseLeavesOnce:
       break;
   }
   if (argument >= profile_->size) return false;
   const uint32_t address = static_cast<uint32_t>(argument);
-  if (fault == ChipFault::kEraseLeaves) {
+  if (fault == ChipFault::kEraseLeaves || fault == ChipFault::kEraseLeavesOnce) {
     if (erase_leaves_count_ == kMaxFaultAddresses) return false;
+    if (fault == ChipFault::kEraseLeavesOnce) erase_leaves_once_ |= 1u << erase_leaves_count_;
     erase_leaves_address_[erase_leaves_count_++] = address;
   } else {
     if (stuck_count_ == kMaxFaultAddresses) return false;
+    if (fault == ChipFault::kBitStuckOnce) stuck_once_ |= 1u << stuck_count_;
     stuck_address_[stuck_count_++] = address;
   }
   return true;

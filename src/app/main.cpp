@@ -1,6 +1,7 @@
 // The program's entry: start-up checks, then the option scan and dispatch.
 #include "app/dispatch.h"
 #include "app/exit_frame.h"
+#include "flash/operation_frame.h"
 #include "hw/ports.h"
 #include "platform/platform.h"
 #include "tolvi.h"
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
   __builtin_memset(&FlashState, 0, sizeof FlashState);
   Arguments args = {argc, argv};
   int status = iRunWithExitFrame(&iRunProgram, &args);
+  // Failures inside an operation end here, time-outs included.
+  if (status != 0) vAdviseAfterFailure();
   vReleaseFrontEndResources();
   return status;
 }

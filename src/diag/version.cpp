@@ -59,7 +59,10 @@ bool bLoadImageFile() {
 void vShowBramVersion() {
   uint8_t fw_high = 0;
   uint8_t fw_low = 0;
+  FlashState.Work = FlashWork::kReads;
   vReadBramVersion(&fw_high, &fw_low);
+  // What follows is the comparison, whose status 1 is its verdict.
+  FlashState.Work = FlashWork::kNone;
   pf::printf("\n\r\n\rFW_H=%x , FW_L=%x", static_cast<unsigned>(fw_high),
              static_cast<unsigned>(fw_low));
   pf::sprintf(FlashState.VersionText, "%02d%c", static_cast<int>(fw_high),
@@ -115,6 +118,7 @@ int iCompareBramWithFile() {
 }
 
 int iShowVersionString() {
+  FlashState.Work = FlashWork::kReads;
   uint8_t text[kVersionStringLength];
   for (unsigned i = 0; i < kVersionStringLength; ++i)
     text[i] = ucReadEcRam(static_cast<uint8_t>(kEcRamVersionString + i));
@@ -141,6 +145,7 @@ int iShowEcRamBytes() {
     Print(u"\n\roffset = %x , lenth = %x", static_cast<unsigned>(FlashState.VersionOffset),
           static_cast<unsigned>(FlashState.VersionLength));
   }
+  FlashState.Work = FlashWork::kReads;
   Print(u"\n\rSIO FW version : ");
   const uint32_t length = static_cast<uint32_t>(FlashState.VersionLength);
   for (uint32_t i = 0; i < length; ++i) {

@@ -5,6 +5,7 @@ namespace {
 
 void vEraseAt(uint8_t opcode, uint32_t address) {
   vSpiWriteEnable();
+  FlashState.FlashChanged = 1;
   vEnterFollowMode();
   vSendSpiCommand(opcode);
   vSendFlashAddress(address);

@@ -4,6 +4,7 @@
 #include "tolvi.h"
 
 bool bOpenOperationFrame(const FrameStyle& style) {
+  FlashState.Work = style.writes ? FlashWork::kWrites : FlashWork::kReads;
   // Set before 0xDC, so a wait that gives up leaves flash mode the same way.
   FlashState.EcLeaveCommand =
       style.reset_allowed && FlashState.NoReset == 0 ? hw::kEcLeaveAndReset : hw::kEcLeaveNoReset;
@@ -34,4 +35,33 @@ void vLeaveFrameFlashMode() {
 void vCloseOperationFrame() {
   if (FlashState.EcFlashModeEntered) vLeaveFrameFlashMode();
   if (FlashState.SkipKbc == 0) vSendKbcCommand(hw::kKbcEnableKeyboard);
+}
+
+void vAdviseAfterFailure() {
+  if (FlashState.Work == FlashWork::kNone) return;
+  Print(u"\n\rWhat to do now:\n\r");
+  if (FlashState.Work == FlashWork::kReads || FlashState.FlashChanged == 0) {
+    Print(u"The flash was not changed.\n\r");
+    return;
+  }
+  if (FlashState.HasImage == 1) {
+    const unsigned verified = FlashState.BlocksVerified;
+    if (verified == 0) {
+      Print(u"No block was written and verified; ");
+    } else if (verified == 1) {
+      Print(u"Block 0 was written and verified; ");
+    } else {
+      Print(u"Blocks 0 to %d were written and verified; ", static_cast<int>(verified - 1));
+    }
+    Print(u"block %d (flash address 0x%06x) is incomplete.\n\r", static_cast<int>(verified),
+          static_cast<unsigned>(FlashState.Plan.flash_start));
+    Print(u"The EC flash now holds an incomplete image.\n\r");
+  } else if (FlashState.TestMode == 1) {
+    Print(u"The write test's sector at 0x000000 is incomplete.\n\r");
+    Print(u"The EC flash now holds an incomplete image.\n\r");
+  } else {
+    Print(u"The status-register write of the protection is incomplete.\n\r");
+  }
+  Print(u"Do not power off or reboot the machine: the EC may not start again.\n\r");
+  Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
 }

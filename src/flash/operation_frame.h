@@ -15,14 +15,15 @@ struct FrameStyle {
   bool announce_first;        // the 0xDC line printed before the pre-enter command
   bool show_steps;            // the progress lines; else only a failed acknowledgement
   bool reset_allowed;         // leaves with 0xFE unless /j; else always 0xFC
+  bool writes;                // erases or writes the flash
 };
 
 // The update: every line, and the EC reset unless /j.
-constexpr FrameStyle kUpdateFrame = {true, false, true, true, true};
+constexpr FrameStyle kUpdateFrame = {true, false, true, true, true, true};
 // The write test and the protection leave the EC running the firmware it had.
-constexpr FrameStyle kOperationFrame = {true, true, false, true, false};
+constexpr FrameStyle kOperationFrame = {true, true, false, true, false, true};
 // The dump keeps the keyboard on while it reads.
-constexpr FrameStyle kDumpFrame = {false, false, false, false, true};
+constexpr FrameStyle kDumpFrame = {false, false, false, false, true, false};
 
 // Opens the frame; returns whether the EC acknowledged 0xDC. The operation
 // goes on either way.
@@ -32,3 +33,6 @@ void vLeaveFrameFlashMode();
 // Leaves flash mode unless that happened already, then re-enables the
 // keyboard unless /k.
 void vCloseOperationFrame();
+// After a run that ends with status 1, wherever it failed: what the flash now
+// holds and what the technician should do. Nothing after a refusal.
+void vAdviseAfterFailure();

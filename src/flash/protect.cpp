@@ -66,6 +66,7 @@ void vProtectBootBlock() {
   }
 
   vWaitSpiReady();
+  FlashState.FlashChanged = 1;
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kWriteStatus);
   vSendSpiData(protect.status);

@@ -7,13 +7,10 @@
 
 namespace {
 
-// A block that failed a check ends the update: out of flash mode at once,
-// and the run ends with status 1.
-bool bFailBlock() {
-  vLeaveFrameFlashMode();
-  FlashState.UpdateFailed = 1;
-  return false;
-}
+// A block that fails a check is done again whole this many times before the
+// update gives up: a bit that did not take or a byte left unerased once is
+// common on worn parts and says nothing about the next attempt.
+constexpr unsigned kBlockAttempts = 3;
 
 // The chip's method; the area paths write at most `pages` pages (0: the
 // whole-block path).
@@ -44,6 +41,38 @@ bool bUpdatePlannedBlock() {
                      static_cast<uint8_t>(plan.program_pages));
 }
 
+void vShowBlockScreen() {
+  ClearScreen();
+  vShowBanner();
+  vShowDeviceId();
+  vShowSpiVendor();
+  SetCursorPosition(1, 5);
+  Print(u" Block Number     : %d \n\n", static_cast<int>(FlashState.BlockNum));
+}
+
+// Erase, check, program and verify the current block, again from its erase
+// while a check fails, still in flash mode. The last failure leaves flash
+// mode at once, and the run ends with status 1.
+bool bUpdateBlockWithRetries() {
+  // The programming methods count bytes from the start of the run.
+  const uint64_t programmed_before = FlashState.ProgrammedCount;
+  for (unsigned attempt = 1;; ++attempt) {
+    if (attempt > 1) {
+      vShowBlockScreen();
+      Print(u" Block %d failed its check: retry, attempt %d of %d \n\n",
+            static_cast<int>(FlashState.BlockNum), static_cast<int>(attempt),
+            static_cast<int>(kBlockAttempts));
+      FlashState.ProgrammedCount = programmed_before;
+    }
+    SetCursorPosition(1, 10);
+    if (bUpdatePlannedBlock()) return true;
+    if (attempt == kBlockAttempts) break;
+  }
+  vLeaveFrameFlashMode();
+  FlashState.UpdateFailed = 1;
+  return false;
+}
+
 }  // namespace
 
 void vClearSpiStatus() {
@@ -70,18 +99,16 @@ bool bUpdateArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t erase_count,
   Print(u" Base Offset : 0x%02x%02x%02x\n\r", static_cast<unsigned>(high),
         static_cast<unsigned>(middle), static_cast<unsigned>(low));
   vEraseSectors(high, middle, low, erase_count);
-  if (!bEraseVerify(high, middle, low)) return bFailBlock();
+  if (!bEraseVerify(high, middle, low)) return false;
   vProgramBlock(high, middle, low, page_count);
-  if (!bVerifyBlock(high, middle, low)) return bFailBlock();
-  return true;
+  return bVerifyBlock(high, middle, low);
 }
 
 bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
   vEraseBlock(high, middle, low);
-  if (!bEraseVerify(high, middle, low)) return bFailBlock();
+  if (!bEraseVerify(high, middle, low)) return false;
   vProgramBlock(high, middle, low, 0);
-  if (!bVerifyBlock(high, middle, low)) return bFailBlock();
-  return true;
+  return bVerifyBlock(high, middle, low);
 }
 
 void vUpdateFlash() {
@@ -105,16 +132,10 @@ void vUpdateFlash() {
     vPlanBlock();
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
 
-    ClearScreen();
-    vShowBanner();
-    vShowDeviceId();
-    vShowSpiVendor();
-    SetCursorPosition(1, 5);
-    Print(u" Block Number     : %d \n\n", static_cast<int>(FlashState.BlockNum));
-    SetCursorPosition(1, 10);
-
+    vShowBlockScreen();
     vClearSpiStatus();
-    const bool passed = bUpdatePlannedBlock();
+    const bool passed = bUpdateBlockWithRetries();
+    if (passed) ++FlashState.BlocksVerified;
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
     // A failing block has left flash mode already.
     if (!passed) break;

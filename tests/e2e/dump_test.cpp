@@ -107,8 +107,11 @@ TEST(Dump, AShortFileWriteIsReportedAndTheFrameStillClosesFlashMode) {
     SimFixture sim;
     const SimResult r = sim.Run({"--fault", c.fault}, {"/S", "64"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console,
-              "Save FW to XQRFW.bin : " + kIdent + Marks(6 * c.chunks_read) + "-- Save Fail!");
+    EXPECT_EQ(r.console, "Save FW to XQRFW.bin : " + kIdent + Marks(6 * c.chunks_read) +
+                             "-- Save Fail!
+What to do now:
+The flash was not changed.
+");
     EXPECT_EQ(sim.ReadFile("XQRFW.bin").size(), c.bytes_on_disk);
     std::vector<std::string> frame = r.TraceLines("ec ");
     const std::vector<std::string> kbc = r.TraceLines("kbc ");

@@ -1,0 +1,256 @@
+// A block that fails its erase check or verify is done again whole while the
+// EC stays in flash mode: a fault that strikes once costs one retry of its
+// block and nothing else, a fault that stays ends the update after the third
+// attempt. Judged by the flash file and the board's transaction trace, against
+// a healthy run of the same update.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/sim_fixture.h"
+#include "tests/support/test_data.h"
+
+namespace {
+
+using simtest::SimFixture;
+using simtest::SimResult;
+using simtest::TestImage;
+
+constexpr uint32_t kBlock = 0x10000;
+
+// Erases in the trace: an opcode and an address, no data.
+std::vector<std::string> EraseLines(const SimResult& r) {
+  std::vector<std::string> erases;
+  for (const std::string& line : r.TraceLines("spi ")) {
+    std::istringstream words(line);
+    std::string spi, opcode, address, rest;
+    words >> spi >> opcode >> address;
+    if (address.size() == 7 && address[0] == '@' && !(words >> rest)) erases.push_back(line);
+  }
+  return erases;
+}
+
+uint32_t AddressOf(const std::string& erase_line) {
+  return static_cast<uint32_t>(
+      std::stoul(erase_line.substr(erase_line.find('@') + 1), nullptr, 16));
+}
+
+// The healthy run's erases with those of `block` repeated `times` times over,
+// in the order the update sends them.
+std::vector<std::string> WithBlockRepeated(const std::vector<std::string>& healthy, uint32_t block,
+                                           unsigned times) {
+  std::vector<std::string> expected;
+  std::vector<std::string> of_block;
+  for (const std::string& line : healthy) {
+    if (AddressOf(line) / kBlock == block) of_block.push_back(line);
+  }
+  bool inserted = false;
+  for (const std::string& line : healthy) {
+    if (AddressOf(line) / kBlock != block) {
+      expected.push_back(line);
+    } else if (!inserted) {
+      for (unsigned i = 0; i < times; ++i)
+        expected.insert(expected.end(), of_block.begin(), of_block.end());
+      inserted = true;
+    }
+  }
+  return expected;
+}
+
+// The console's lines that contain "retry".
+std::vector<std::string> RetryLines(const std::string& console) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : console + "\n") {
+    if (c != '\n' && c != '\r') {
+      line += c;
+      continue;
+    }
+    if (line.find("retry") != std::string::npos) lines.push_back(line);
+    line.clear();
+  }
+  return lines;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+struct Method {
+  const char* name;
+  const char* chip;
+  size_t image_size;
+  const char* program_trace;  // a line of the method's programming, as the trace begins it
+};
+
+const Method kMethods[] = {
+    {"256-byte pages", "w25q80", 2 * kBlock, "spi 02 @000000 w256"},
+    {"32-byte pieces", "mx25l512", kBlock, "spi 02 @000000 w32"},
+    {"auto increment by byte", "sst25vf512a", kBlock, "spi af @000000"},
+    {"auto increment by word", "sst25vf080b", 2 * kBlock, "spi ad @000000"},
+};
+
+TEST(Retry, AFaultThatStrikesOnceCostsOneRetryOfItsBlockOnEveryProgrammingMethod) {
+  const char* const kinds[] = {"bit-stuck-once", "erase-leaves-once"};
+  for (const Method& method : kMethods) {
+    const std::vector<uint8_t> image = TestImage(method.image_size, 5);
+    SimFixture clean;
+    clean.WriteFile("ec.bin", image);
+    const std::string size_kb = std::to_string(method.image_size / 1024);
+    const SimResult healthy = clean.Run({"--chip", method.chip}, {"ec.bin", size_kb});
+    ASSERT_EQ(healthy.status, 0) << method.name;
+    ASSERT_NE(std::find_if(healthy.trace.begin(), healthy.trace.end(),
+                           [&](const std::string& line) {
+                             return line.rfind(method.program_trace, 0) == 0;
+                           }),
+              healthy.trace.end())
+        << method.name << ": the chip is not programmed by this method";
+
+    for (const char* kind : kinds) {
+      SCOPED_TRACE(std::string(method.name) + ", " + kind);
+      SimFixture sim;
+      sim.WriteFile("ec.bin", image);
+      const SimResult r = sim.Run({"--chip", method.chip, "--fault", std::string(kind) + ":234"},
+                                  {"ec.bin", size_kb});
+      EXPECT_EQ(r.status, 0);
+      ASSERT_GE(r.flash.size(), image.size());
+      EXPECT_TRUE(std::equal(image.begin(), image.end(), r.flash.begin()));
+      const std::vector<std::string> retries = RetryLines(r.console);
+      ASSERT_EQ(retries.size(), 1u) << r.console;
+      EXPECT_NE(retries[0].find("Block 0"), std::string::npos) << retries[0];
+      EXPECT_NE(retries[0].find("attempt 2"), std::string::npos) << retries[0];
+      EXPECT_EQ(Count(r.console, "Verify Fail."), 1u);
+      EXPECT_EQ(EraseLines(r), WithBlockRepeated(EraseLines(healthy), 0, 2));
+      // Still one stay in flash mode, left the usual way, keyboard back last.
+      EXPECT_EQ(r.ec_flash_mode_entries, 1u);
+      EXPECT_EQ(r.TraceLines("ec f"), std::vector<std::string>{"ec fe"});
+      EXPECT_EQ(r.trace.back(), "kbc ae");
+      EXPECT_EQ(r.console.find("What to do now:"), std::string::npos);
+    }
+  }
+}
+
+TEST(Retry, AFaultThatStaysIsTriedThreeTimesThenTheUpdateEndsAndSaysWhatToDo) {
+  struct Case {
+    const char* chip;
+    const char* fault;
+  };
+  const Case cases[] = {{"w25q80", "bit-stuck:10234"}, {"sst25vf080b", "erase-leaves:10234"}};
+  const std::vector<uint8_t> image = TestImage(4 * kBlock, 6);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.chip) + " " + c.fault);
+    SimFixture clean;
+    clean.WriteFile("ec.bin", image);
+    const SimResult healthy = clean.Run({"--chip", c.chip}, {"ec.bin", "256"});
+    ASSERT_EQ(healthy.status, 0);
+
+    SimFixture sim;
+    sim.WriteFile("ec.bin", image);
+    const SimResult r = sim.Run({"--chip", c.chip, "--fault", c.fault}, {"ec.bin", "256"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Count(r.console, "Verify Fail."), 3u);
+    const std::vector<std::string> retries = RetryLines(r.console);
+    ASSERT_EQ(retries.size(), 2u) << r.console;
+    EXPECT_NE(retries[0].find("Block 1"), std::string::npos) << retries[0];
+    EXPECT_NE(retries[0].find("attempt 2"), std::string::npos) << retries[0];
+    EXPECT_NE(retries[1].find("attempt 3"), std::string::npos) << retries[1];
+    // Block 0 once, block 1 three times, blocks 2 and 3 never.
+    std::vector<std::string> expected;
+    for (const std::string& line : WithBlockRepeated(EraseLines(healthy), 1, 3)) {
+      if (AddressOf(line) < 2 * kBlock) expected.push_back(line);
+    }
+    EXPECT_EQ(EraseLines(r), expected);
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + kBlock, r.flash.begin()));
+    EXPECT_EQ(r.TraceLines("ec f"), std::vector<std::string>{"ec fe"});
+    EXPECT_EQ(r.trace.back(), "kbc ae");
+    EXPECT_FALSE(r.ec_in_flash_mode);
+    EXPECT_TRUE(r.keyboard_enabled);
+    const size_t advice = r.console.find("\n\rWhat to do now:\n\r");
+    ASSERT_NE(advice, std::string::npos);
+    EXPECT_GT(advice, r.console.rfind("Verify Fail."));
+    EXPECT_NE(r.console.find("Block 0 was written and verified; block 1 (flash address 0x010000) "
+                             "is incomplete.",
+                             advice),
+              std::string::npos);
+    EXPECT_NE(r.console.find("incomplete image", advice), std::string::npos);
+  }
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// After a failure the paragraph says whether the flash changed; refusals and
+// a version comparison's verdict print none.
+TEST(WhatToDoNow, SaysWhetherTheFlashChangedAndWhatToDo) {
+  enum Advice { kNone, kUnchanged, kIncomplete };
+  struct Case {
+    const char* name;
+    std::vector<std::string> board;
+    std::vector<std::string> args;
+    Advice advice;
+    const char* state;  // the paragraph's line on what is incomplete
+  };
+  const Case cases[] = {
+      {"update, a time-out before the first erase",
+       {"--chip", "w25q80", "--fault", "busy-stuck"},
+       {"ec.bin", "64"},
+       kUnchanged,
+       nullptr},
+      {"update, the third verify failure in block 0",
+       {"--chip", "w25q80", "--fault", "bit-stuck:20"},
+       {"ec.bin", "64"},
+       kIncomplete,
+       "No block was written and verified; block 0 (flash address 0x000000) is incomplete."},
+      {"write test, a time-out after its erase",
+       {"--chip", "w25q80", "--fault", "busy-stuck"},
+       {"/T"},
+       kIncomplete,
+       "The write test's sector at 0x000000 is incomplete."},
+      {"dump, the EC's answers lost", {"--fault", "ec-no-obf"}, {"/S", "64"}, kUnchanged, nullptr},
+      {"version from EC RAM, the EC's answers lost",
+       {"--fault", "ec-no-obf"},
+       {"/VC"},
+       kUnchanged,
+       nullptr},
+      {"a size that does not match the image", {}, {"ec.bin", "32"}, kNone, nullptr},
+      {"a version comparison's verdict", {}, {"/VB", "01A"}, kNone, nullptr},
+  };
+  const std::vector<uint8_t> image = TestImage(kBlock, 7);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimFixture sim;
+    sim.WriteFile("ec.bin", image);
+    const SimResult r = sim.Run(c.board, c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.ec_in_flash_mode);
+    EXPECT_TRUE(r.keyboard_enabled);
+    const size_t advice = r.console.find("\n\rWhat to do now:\n\r");
+    if (c.advice == kNone) {
+      EXPECT_EQ(advice, std::string::npos) << r.console;
+      continue;
+    }
+    ASSERT_NE(advice, std::string::npos) << r.console;
+    const std::string paragraph = r.console.substr(advice);
+    const bool unchanged =
+        std::all_of(r.flash.begin(), r.flash.begin() + kBlock, [](uint8_t b) { return b == 0xFF; });
+    if (c.advice == kUnchanged) {
+      EXPECT_EQ(paragraph, "\n\rWhat to do now:\n\rThe flash was not changed.\n\r");
+      EXPECT_TRUE(unchanged);
+      continue;
+    }
+    EXPECT_NE(paragraph.find(c.state), std::string::npos) << paragraph;
+    EXPECT_NE(Lower(paragraph).find("do not power off"), std::string::npos) << paragraph;
+    EXPECT_NE(Lower(paragraph).find("run the same command again"), std::string::npos) << paragraph;
+  }
+}
+
+}  // namespace
