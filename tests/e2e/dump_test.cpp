@@ -108,10 +108,7 @@ TEST(Dump, AShortFileWriteIsReportedAndTheFrameStillClosesFlashMode) {
     const SimResult r = sim.Run({"--fault", c.fault}, {"/S", "64"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.console, "Save FW to XQRFW.bin : " + kIdent + Marks(6 * c.chunks_read) +
-                             "-- Save Fail!
-What to do now:
-The flash was not changed.
-");
+                             "-- Save Fail!\n\rWhat to do now:\n\rThe flash was not changed.\n\r");
     EXPECT_EQ(sim.ReadFile("XQRFW.bin").size(), c.bytes_on_disk);
     std::vector<std::string> frame = r.TraceLines("ec ");
     const std::vector<std::string> kbc = r.TraceLines("kbc ");

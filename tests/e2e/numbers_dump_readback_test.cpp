@@ -60,7 +60,7 @@ TEST(NumbersAndDumpSizes, RefusedBeforeTheEcOrTheFlashIsTouched) {
     const SimResult r = sim.Run({"--chip", "w25q80"}, c.args);
     EXPECT_EQ(r.status, 1) << line;
     if (c.console == kWrongParameter) {
-      EXPECT_TRUE(r.console.ends_with(kWrongParameter)) << line << r.console;
+      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(kWrongParameter)) << line << r.console;
     } else {
       EXPECT_EQ(r.console, c.console) << line;
     }
@@ -129,12 +129,13 @@ TEST(NumbersAndDumpSizes, ADumpBeyondTheIdentifiedCapacityIsRefusedBeforeTheRead
     EXPECT_TRUE(r.flash == flash);
     if (c.line.empty()) {
       EXPECT_EQ(r.status, 0);
-      EXPECT_TRUE(r.console.ends_with("-- Save OK!")) << r.console;
+      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with("-- Save OK!")) << r.console;
       EXPECT_TRUE(sim.ReadFile("XQRFW.bin") ==
                   std::vector<std::uint8_t>(flash.begin(), flash.begin() + c.bytes));
     } else {
       EXPECT_EQ(r.status, 1);
-      EXPECT_TRUE(r.console.ends_with("\nvExitFollowMode" + c.line)) << r.console;
+      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with("\nvExitFollowMode" + c.line))
+          << r.console;
       EXPECT_THAT(r.TraceLines("spi 0b"), testing::IsEmpty());
       EXPECT_EQ(sim.ReadFile("XQRFW.bin"), kOldDump);
     }
@@ -147,7 +148,7 @@ TEST(NumbersAndDumpSizes, AFailedFileWriteStopsTheReadAtOnce) {
   EXPECT_EQ(r.status, 1);
   // The first chunk went whole, the second came up short: nothing more is read.
   EXPECT_EQ(r.TraceLines("spi 0b"), std::vector<std::string>{"spi 0b @000000 w1 r65536"});
-  EXPECT_TRUE(r.console.ends_with(Marks(12) + "-- Save Fail!")) << r.console;
+  EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(Marks(12) + "-- Save Fail!")) << r.console;
   EXPECT_THAT(r.console, testing::Not(testing::HasSubstr("Save OK")));
   EXPECT_EQ(sim.ReadFile("XQRFW.bin").size(), 40000u);
   EXPECT_FALSE(r.ec_in_flash_mode);
@@ -178,13 +179,13 @@ TEST(WriteTestReadBack, SaysOkOnlyWhenTheSectorHoldsThePattern) {
     EXPECT_FALSE(r.ec_in_flash_mode);
     if (differs == 0x1000) {
       EXPECT_EQ(r.status, 0);
-      EXPECT_TRUE(r.console.ends_with(" -- Test OK. \n\n")) << r.console;
+      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(" -- Test OK. \n\n")) << r.console;
     } else {
       char line[64];
       std::snprintf(line, sizeof line, "[%zx]=%x  ROM data=%x -- Test Fail. \n\n", differs,
                     differs < 0x100 ? 0x88u : 0xFFu, static_cast<unsigned>(r.flash[differs]));
       EXPECT_EQ(r.status, 1);
-      EXPECT_TRUE(r.console.ends_with(line)) << r.console;
+      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(line)) << r.console;
     }
   }
 }
@@ -197,10 +198,10 @@ TEST(ProtectionReadBack, BitsThatDidNotTakeFailTheRun) {
   const SimResult r = sim.Run({"--chip", "mx25l8005", "--fault", "wp-low"}, {"/PB"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.flash_status & 0x04, 0);
-  EXPECT_TRUE(
-      r.console.ends_with("\nRead Status Register = 0x82\n"
-                          "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did "
-                          "not take!\n"))
+  EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(
+      "\nRead Status Register = 0x82\n"
+      "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did "
+      "not take!\n"))
       << r.console;
   EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
   EXPECT_FALSE(r.ec_in_flash_mode);

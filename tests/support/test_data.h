@@ -20,4 +20,10 @@ std::vector<std::uint8_t> TestImage(std::size_t size, std::uint32_t seed = 1);
 // captured console holds them.
 std::string Marks(std::size_t count);
 
+// The console up to the paragraph that follows a failure, for checks of
+// how the failure itself ends.
+inline std::string BeforeAdvice(const std::string& console) {
+  return console.substr(0, console.find("\n\rWhat to do now:\n\r"));
+}
+
 }  // namespace simtest
