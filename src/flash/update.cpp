@@ -12,6 +12,13 @@ namespace {
 // common on worn parts and says nothing about the next attempt.
 constexpr unsigned kBlockAttempts = 3;
 
+// A failure that ends the update: out of flash mode at once, and the run ends
+// with status 1.
+void vFailUpdate() {
+  vLeaveFrameFlashMode();
+  FlashState.UpdateFailed = 1;
+}
+
 // The chip's method; the area paths write at most `pages` pages (0: the
 // whole-block path).
 void vProgramBlock(uint8_t high, uint8_t middle, uint8_t low, uint8_t pages) {
@@ -68,8 +75,7 @@ bool bUpdateBlockWithRetries() {
     if (bUpdatePlannedBlock()) return true;
     if (attempt == kBlockAttempts) break;
   }
-  vLeaveFrameFlashMode();
-  FlashState.UpdateFailed = 1;
+  vFailUpdate();
   return false;
 }
 
@@ -124,7 +130,7 @@ void vUpdateFlash() {
     FlashState.MaxBlockNum >>= 1;
   }
   if (bRefuseChipGeometry()) {
-    (void)bFailBlock();
+    vFailUpdate();
     vCloseOperationFrame();
     return;
   }
@@ -148,7 +154,7 @@ void vUpdateFlash() {
     if (!bVerifyBlock(static_cast<uint8_t>(plan.flash_start >> 16),
                       static_cast<uint8_t>(plan.flash_start >> 8),
                       static_cast<uint8_t>(plan.flash_start))) {
-      (void)bFailBlock();
+      vFailUpdate();
     }
   }
   // Also after a failed block: a failed flash must not leave the keyboard
