@@ -9,6 +9,7 @@
 # EFI_DIR holds tolvi.efi and tolvi-sim.efi; WORK_DIR is emptied and reused.
 # OVMF_CODE, OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
 set -euo pipefail
+source "$(dirname "$0")/ovmf_boot.sh"
 
 efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
 work=$(realpath -m "${2:?WORK_DIR}")
@@ -80,34 +81,7 @@ mcopy -i disk.img "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi" ec.bin XQRFW.bin
 cp "$ovmf_vars" vars.fd
 
 # --- boot ----------------------------------------------------------------------
-# The serial line is both the console log and the keyboard: one key press when
-# the shell offers to skip startup.nsh saves its five-second countdown.
-mkfifo serial.in
-exec 3<>serial.in
-started=$(date +%s%N)
-timeout "$qemu_timeout" qemu-system-x86_64 \
-  -machine pc -m 256 -nodefaults -display none -vga none -net none \
-  -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
-  -drive if=pflash,format=raw,unit=1,file=vars.fd \
-  -drive file=disk.img,format=raw,if=ide \
-  -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-  <serial.in >serial.log 2>qemu.err &
-qemu=$!
-for _ in $(seq 1 300); do
-  if grep -aq 'seconds to skip' serial.log 2>/dev/null; then
-    printf ' ' >&3
-    break
-  fi
-  kill -0 "$qemu" 2>/dev/null || break
-  sleep 0.1
-done
-set +e
-wait "$qemu"
-qemu_rc=$?
-set -e
-exec 3>&-
-elapsed_ms=$((($(date +%s%N) - started) / 1000000))
-echo "QEMU run: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s, exit code $qemu_rc"
+boot_ovmf_shell "$ovmf_code" "$qemu_timeout"
 echo "tolvi.efi: $(stat -c %s "$efi_dir/tolvi.efi") bytes, tolvi-sim.efi: $(stat -c %s "$efi_dir/tolvi-sim.efi") bytes"
 
 if [[ $qemu_rc -ne 85 ]]; then
