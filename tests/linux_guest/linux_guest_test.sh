@@ -11,6 +11,7 @@
 # (seconds) and QEMU_ACCEL may be set in the environment. Exit status 77: QEMU cannot run on
 # this machine at all (the test is skipped).
 set -euo pipefail
+source "$(dirname "$0")/../support/usage_text.sh"
 
 tolvi=$(realpath "${1:?TOLVI}")
 work=$(realpath -m "${2:?WORK_DIR}")
@@ -137,34 +138,7 @@ check() {
 
 nl=$'\n'
 nr=$'\n\r'
-usage=" XQR Flash Utility Version : 2.3.0"
-for line in \
-  " Usage : " \
-  "        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]" \
-  "        " \
-  " Example :" \
-  "        tolvi ec.bin 64" \
-  "                Flash ec.bin filesize 64K to SPI" \
-  "        tolvi ec.bin 64 /k" \
-  "                Flash ec.bin filesize 64K and skip KBC command" \
-  "        tolvi ec.bin 64 /O 1000 /j" \
-  "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi" \
-  "        tolvi ec.bin 64 /O 0" \
-  "                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi" \
-  "        tolvi ec.bin 4 /BK" \
-  "                Flash ec.bin 4K filesize to BBK Sector" \
-  "        tolvi ec.bin 60 /Mn" \
-  "                Flash ec.bin 60K filesize  to Main code area" \
-  "        tolvi ec.bin 60 /Bp" \
-  "                Flash ec.bin 60K filesize  to Backup code area" \
-  "        tolvi ec.bin 4 /PB" \
-  "                Protect BBK sector" \
-  "        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin" \
-  "                Show FW version from EC space start with offset 0 with 2 bytes" \
-  "               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes" \
-  "               |from BRAM | Current FW compare with file"; do
-  usage+="$nr$line"
-done
+usage=$(usage_text "$nr")
 decode=$'\n\rPlease check 0x66/0x62 are decode and try again!\n\n'
 
 # 1. No argument: the usage, status 0, no port touched.

@@ -9,6 +9,7 @@
 #
 # OVMF_CODE, OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
 set -euo pipefail
+source "$(dirname "$0")/ovmf_boot.sh"
 
 src=$(cd "${1:?SOURCE_DIR}" && pwd)
 efi_dir=$(cd "${2:?EFI_DIR}" && pwd)
@@ -57,39 +58,12 @@ make_disk() {
 # startup.nsh has to find its own file system.
 mkfs.fat -C first.img 2048 >/dev/null
 
-# Boots a disk; the serial line is the console log and the keyboard (one key
-# skips the shell's countdown before startup.nsh).
+# Boots a disk behind the plain FAT disk; its serial log is DISK.log.
 boot() {
   local disk=$1
-  cp "$ovmf_vars" "$disk.vars"
   cp first.img "$disk.first"
-  rm -f "$disk.in"
-  mkfifo "$disk.in"
-  exec {keys}<>"$disk.in"
-  timeout "$qemu_timeout" qemu-system-x86_64 \
-    -machine pc -m 256 -nodefaults -display none -vga none -net none \
-    -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
-    -drive if=pflash,format=raw,unit=1,file="$disk.vars" \
-    -drive file="$disk.first",format=raw,if=ide,index=0 \
-    -drive file="$disk",format=raw,if=ide,index=1 \
-    -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-    <"$disk.in" >"$disk.log" 2>"$disk.err" &
-  local qemu=$!
-  for _ in $(seq 1 300); do
-    if grep -aq 'seconds to skip' "$disk.log" 2>/dev/null; then
-      printf ' ' >&"$keys"
-      break
-    fi
-    kill -0 "$qemu" 2>/dev/null || break
-    sleep 0.1
-  done
-  local rc=0
-  wait "$qemu" || rc=$?
-  exec {keys}>&-
-  if [[ $rc -ne 85 ]]; then
-    fail "$disk: QEMU ended with $rc, not at the end of startup.nsh (124: time-out)"
-    tail -c 2000 "$disk.log" | tr -d '\033' >&2 || true
-  fi
+  boot_ovmf_shell "$ovmf_code" "$ovmf_vars" "$qemu_timeout" "$disk" "$disk.first" "$disk"
+  reached_debug_exit "$disk"
 }
 
 # The verdict is the last line startup.nsh prints before the test's own exit.

@@ -1,40 +1,59 @@
-# Sourced by the QEMU tests: boots OVMF's UEFI Shell on disk.img in the
-# current folder, with vars.fd as the variable store, and waits for QEMU to end.
-# Leaves the serial stream in serial.log, QEMU's errors in qemu.err and its
-# exit status in qemu_rc (85: startup.nsh reached the debug-exit port).
+# Sourced by the QEMU tests: boots OVMF's UEFI Shell in the current folder and
+# waits for QEMU to end.
 #
-#   boot_ovmf_shell OVMF_CODE TIMEOUT_SECONDS
-
+#   boot_ovmf_shell OVMF_CODE OVMF_VARS TIMEOUT_SECONDS NAME DISK...
+#
+# The disks are attached in order as IDE drives. NAME.vars is a fresh copy of
+# the variable store; the serial stream lands in NAME.log and QEMU's errors in
+# NAME.err. Sets qemu_rc to QEMU's exit status (85: startup.nsh reached the
+# debug-exit port).
 boot_ovmf_shell() {
-  local ovmf_code=$1 qemu_timeout=$2
+  local ovmf_code=$1 ovmf_vars=$2 qemu_timeout=$3 name=$4
+  shift 4
+  local drives=() index=0 disk
+  for disk in "$@"; do
+    drives+=(-drive "file=$disk,format=raw,if=ide,index=$index")
+    index=$((index + 1))
+  done
+  cp "$ovmf_vars" "$name.vars"
   # The serial line is both the console and the keyboard: one key press when
   # the shell offers to skip startup.nsh saves its five-second countdown.
-  rm -f serial.in
-  mkfifo serial.in
-  exec 3<>serial.in
+  rm -f "$name.in"
+  mkfifo "$name.in"
+  local keys
+  exec {keys}<>"$name.in"
   local started
   started=$(date +%s%N)
   timeout "$qemu_timeout" qemu-system-x86_64 \
     -machine pc -m 256 -nodefaults -display none -vga none -net none \
     -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
-    -drive if=pflash,format=raw,unit=1,file=vars.fd \
-    -drive file=disk.img,format=raw,if=ide \
+    -drive if=pflash,format=raw,unit=1,file="$name.vars" \
+    "${drives[@]}" \
     -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-    <serial.in >serial.log 2>qemu.err &
+    <"$name.in" >"$name.log" 2>"$name.err" &
   local qemu=$!
   for _ in $(seq 1 300); do
-    if grep -aq 'seconds to skip' serial.log 2>/dev/null; then
-      printf ' ' >&3
+    if grep -aq 'seconds to skip' "$name.log" 2>/dev/null; then
+      printf ' ' >&"$keys"
       break
     fi
     kill -0 "$qemu" 2>/dev/null || break
     sleep 0.1
   done
-  set +e
-  wait "$qemu"
-  qemu_rc=$?
-  set -e
-  exec 3>&-
+  qemu_rc=0
+  wait "$qemu" || qemu_rc=$?
+  exec {keys}>&-
   local elapsed_ms=$((($(date +%s%N) - started) / 1000000))
-  echo "QEMU run: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s, exit code $qemu_rc"
+  echo "QEMU run $name: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s, exit code $qemu_rc"
+}
+
+# Returns 1, with the end of the serial log and QEMU's errors on stderr, when
+# the boot NAME did not leave through the debug-exit port.
+reached_debug_exit() {
+  local name=$1
+  [[ $qemu_rc -eq 85 ]] && return 0
+  echo "FAIL: $name: QEMU ended with $qemu_rc, not through the debug-exit port at the end of startup.nsh (124: time-out)" >&2
+  tail -c 3000 "$name.log" | tr -d '\033' >&2 || true
+  cat "$name.err" >&2 || true
+  return 1
 }

@@ -91,16 +91,10 @@ cp ec.bin bbk.bin host/
 
 mkfs.fat -C disk.img 16384 >/dev/null
 mcopy -i disk.img "$efi_dir/tolvi-sim.efi" ec.bin bbk.bin startup.nsh ::/
-cp "$ovmf_vars" vars.fd
 
 # --- boot ----------------------------------------------------------------------
-boot_ovmf_shell "$ovmf_code" "$qemu_timeout"
-if [[ $qemu_rc -ne 85 ]]; then
-  echo "FAIL: QEMU ended with $qemu_rc, not through the debug-exit port (124: time-out)" >&2
-  tail -c 3000 serial.log | tr -d '\033' >&2 || true
-  cat qemu.err >&2 || true
-  exit 1
-fi
+boot_ovmf_shell "$ovmf_code" "$ovmf_vars" "$qemu_timeout" serial disk.img
+reached_debug_exit serial || exit 1
 
 # --- judgement -----------------------------------------------------------------
 "$python" "$here/screen_judge.py" serial.log cases.txt "$sim" host

@@ -10,6 +10,7 @@
 # OVMF_CODE, OVMF_VARS and QEMU_TIMEOUT (seconds) may be set in the environment.
 set -euo pipefail
 source "$(dirname "$0")/ovmf_boot.sh"
+source "$(dirname "$0")/../support/usage_text.sh"
 
 efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
 work=$(realpath -m "${2:?WORK_DIR}")
@@ -78,18 +79,12 @@ runs=(
 
 mkfs.fat -C disk.img 16384 >/dev/null
 mcopy -i disk.img "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi" ec.bin XQRFW.bin startup.nsh ::/
-cp "$ovmf_vars" vars.fd
 
 # --- boot ----------------------------------------------------------------------
-boot_ovmf_shell "$ovmf_code" "$qemu_timeout"
+boot_ovmf_shell "$ovmf_code" "$ovmf_vars" "$qemu_timeout" serial disk.img
 echo "tolvi.efi: $(stat -c %s "$efi_dir/tolvi.efi") bytes, tolvi-sim.efi: $(stat -c %s "$efi_dir/tolvi-sim.efi") bytes"
 
-if [[ $qemu_rc -ne 85 ]]; then
-  fail "QEMU ended with $qemu_rc, not through the debug-exit port at the end of startup.nsh (124: time-out)"
-  tail -c 3000 serial.log | tr -d '\033' >&2 || true
-  cat qemu.err >&2 || true
-  exit 1
-fi
+reached_debug_exit serial || exit 1
 
 # --- results -------------------------------------------------------------------
 wanted=(status.txt XQRFW.bin tolvi-sim-flash.bin)
@@ -137,34 +132,7 @@ expect_piece() {
 }
 
 crlf=$'\r\n'
-usage=" XQR Flash Utility Version : 2.3.0"
-for line in \
-  " Usage : " \
-  "        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]" \
-  "        " \
-  " Example :" \
-  "        tolvi ec.bin 64" \
-  "                Flash ec.bin filesize 64K to SPI" \
-  "        tolvi ec.bin 64 /k" \
-  "                Flash ec.bin filesize 64K and skip KBC command" \
-  "        tolvi ec.bin 64 /O 1000 /j" \
-  "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi" \
-  "        tolvi ec.bin 64 /O 0" \
-  "                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi" \
-  "        tolvi ec.bin 4 /BK" \
-  "                Flash ec.bin 4K filesize to BBK Sector" \
-  "        tolvi ec.bin 60 /Mn" \
-  "                Flash ec.bin 60K filesize  to Main code area" \
-  "        tolvi ec.bin 60 /Bp" \
-  "                Flash ec.bin 60K filesize  to Backup code area" \
-  "        tolvi ec.bin 4 /PB" \
-  "                Protect BBK sector" \
-  "        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin" \
-  "                Show FW version from EC space start with offset 0 with 2 bytes" \
-  "               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes" \
-  "               |from BRAM | Current FW compare with file"; do
-  usage+="$crlf$line"
-done
+usage=$(usage_text "$crlf")
 expect_text usage "$usage"
 
 # QEMU decodes nothing at 0x62/0x66, so the real program refuses to go on.
