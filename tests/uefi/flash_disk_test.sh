@@ -14,26 +14,8 @@ source "$(dirname "$0")/ovmf_boot.sh"
 src=$(cd "${1:?SOURCE_DIR}" && pwd)
 efi_dir=$(cd "${2:?EFI_DIR}" && pwd)
 work=$(realpath -m "${3:?WORK_DIR}")
-ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
-ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
 qemu_timeout=${QEMU_TIMEOUT:-100}
-
-for tool in qemu-system-x86_64 mkfs.fat mcopy timeout cmp python3; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
-done
-for f in "$ovmf_code" "$ovmf_vars" "$efi_dir/tolvi-sim.efi"; do
-  [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
-done
-
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+prepare_ovmf_test "$work" "cmp python3" "$efi_dir/tolvi-sim.efi"
 
 # Random, but with every bit of 0x1234 to clear, where the failing run's flash
 # keeps one of them set.

@@ -1,5 +1,32 @@
-# Sourced by the QEMU tests: boots OVMF's UEFI Shell in the current folder and
-# waits for QEMU to end.
+# Sourced by the QEMU tests: checks what they need, then boots OVMF's UEFI
+# Shell in the current folder and waits for QEMU to end.
+
+# Sets ovmf_code and ovmf_vars (OVMF_CODE and OVMF_VARS may override them),
+# exits with 2 when a tool or a file is missing, empties WORK_DIR and enters it.
+#
+#   prepare_ovmf_test WORK_DIR "EXTRA_TOOL..." FILE...
+prepare_ovmf_test() {
+  local work=$1 tools=$2 tool f
+  shift 2
+  ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
+  ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
+  for tool in qemu-system-x86_64 mkfs.fat mcopy timeout $tools; do
+    command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
+  done
+  for f in "$ovmf_code" "$ovmf_vars" "$@"; do
+    [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
+  done
+  rm -rf "$work"
+  mkdir -p "$work"
+  cd "$work"
+}
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
 #
 #   boot_ovmf_shell OVMF_CODE OVMF_VARS TIMEOUT_SECONDS NAME DISK...
 #

@@ -17,16 +17,7 @@ efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
 sim=$(realpath "${2:?TOLVI_SIM}")
 work=$(realpath -m "${3:?WORK_DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
-ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
-ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
 qemu_timeout=${QEMU_TIMEOUT:-150}
-
-for tool in qemu-system-x86_64 mkfs.fat mcopy timeout; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
-done
-for f in "$ovmf_code" "$ovmf_vars" "$efi_dir/tolvi-sim.efi" "$sim"; do
-  [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
-done
 # Debian's python3-pyte; a python3 of its own earlier on the PATH may lack it.
 python=
 for candidate in python3 /usr/bin/python3; do
@@ -36,10 +27,8 @@ for candidate in python3 /usr/bin/python3; do
   fi
 done
 [[ -n $python ]] || { echo "missing python3-pyte" >&2; exit 2; }
-
-rm -rf "$work"
-mkdir -p "$work/host"
-cd "$work"
+prepare_ovmf_test "$work" "" "$efi_dir/tolvi-sim.efi" "$sim"
+mkdir host
 
 # --- inputs --------------------------------------------------------------------
 # A 128 KB image whose version bytes at 0xFFF8 (0x04, 'A') equal the BRAM's

@@ -14,26 +14,9 @@ source "$(dirname "$0")/../support/usage_text.sh"
 
 efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
 work=$(realpath -m "${2:?WORK_DIR}")
-ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE_4M.fd}
-ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS_4M.fd}
 qemu_timeout=${QEMU_TIMEOUT:-100}
-
-for tool in qemu-system-x86_64 mkfs.fat mcopy timeout cmp od; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
-done
-for f in "$ovmf_code" "$ovmf_vars" "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi"; do
-  [[ -f $f ]] || { echo "missing file: $f" >&2; exit 2; }
-done
-
-rm -rf "$work"
-mkdir -p "$work/out"
-cd "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+prepare_ovmf_test "$work" "cmp od" "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi"
+mkdir out
 
 # --- inputs --------------------------------------------------------------------
 head -c 65536 /dev/urandom >ec.bin
