@@ -177,9 +177,21 @@ struct Expect {
   // A dump cut short: the bytes that reached the file, a prefix of the
   // healthy dump.
   size_t dump_bytes = SIZE_MAX;
-  // The chip's status file after the run ("NAME HH HH\n"), when it matters.
+  // /PB: what the chip's status register holds at the end, and what its
+  // status file beside the flash keeps ("NAME HH HH\n", the bits that
+  // survive a power cycle); -1 and empty when not judged.
+  int status_register = -1;
   std::string status_file;
 };
+
+// The status bits a /PB cell leaves, live and kept.
+Expect WithStatus(Expect e, const Operation& op, int live, const char* kept) {
+  if (op.reach & kProtect) {
+    e.status_register = live;
+    e.status_file = kept;
+  }
+  return e;
+}
 
 struct Fault {
   std::string name;
@@ -409,10 +421,12 @@ const std::vector<Fault>& Faults() {
        }},
       {"ec-ibf-stuck:60", Fixed({"--fault", "ec-ibf-stuck:60"}),
        [](const Operation& op) {
-         // /V and /VC write fewer than 60 bytes to the EC.
+         // /V and /VC write fewer than 60 bytes to the EC. /PB's 60th comes
+         // right after its status write, which took (the volatile kind: the
+         // file keeps nothing).
          Expect e = (op.reach & kFlashMode) ? TimeOut(kEcIbf) : Expect{};
          e.ec_takes_bytes = false;
-         return e;
+         return WithStatus(e, op, 0x64, "w25q80 00 00\n");
        }},
       {"ec-ibf-stuck:5000", Fixed({"--fault", "ec-ibf-stuck:5000"}),
        [](const Operation& op) {
@@ -540,14 +554,26 @@ const std::vector<Fault>& Faults() {
       // cycle, nothing programmed, and the read-back fails at the first byte.
       {"busy-stuck sst", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) {
-         return (op.reach & (kUpdate | kProtect)) ? TimeOut(kBusy) : SstWriteTest(op);
+         // /PB: the status write's cycle never ends; its bits are volatile.
+         return (op.reach & (kUpdate | kProtect))
+                    ? WithStatus(TimeOut(kBusy), op, 0x07, "sst25vf080b 00 00\n")
+                    : SstWriteTest(op);
        },
        nullptr, 0, kSstChip},
       {"busy-stuck mx25l8005", Fixed({"--fault", "busy-stuck"}),
-       [](const Operation& op) { return (op.reach & kWrites) ? TimeOut(kBusy) : Expect{}; },
+       [](const Operation& op) {
+         // /PB: the status write's cycle never ends, its bit already kept.
+         return (op.reach & kWrites) ? WithStatus(TimeOut(kBusy), op, 0x07, "mx25l8005 04 00\n")
+                                     : Expect{};
+       },
        nullptr, 0, "mx25l8005"},
       {"wel-never-sets sst", Fixed({"--fault", "wel-never-sets"}),
-       [](const Operation& op) { return (op.reach & kWrites) ? TimeOut(kWelSet) : Expect{}; },
+       [](const Operation& op) {
+         // /PB gives up before its status write: the part's power-up
+         // protection stays as it was.
+         return (op.reach & kWrites) ? WithStatus(TimeOut(kWelSet), op, 0x1C, "sst25vf080b 00 00\n")
+                                     : Expect{};
+       },
        nullptr, 0, kSstChip},
       {"bit-stuck sst",
        [](const Operation& op) {
@@ -582,6 +608,7 @@ const std::vector<Fault>& Faults() {
          if (op.reach & kProtect) {
            e.outcome = Outcome::kCheckFail;
            e.message = "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did not take!\n";
+           e.status_register = 0x82;
            e.status_file = "mx25l8005 80 00\n";
          }
          return e;
@@ -894,8 +921,11 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
       expect.outcome == Outcome::kCheckFail && (op.reach & kUpdate) != 0 ? 3 : 1;
   const size_t retries = expect.outcome == Outcome::kRetried ? 1 : attempts - 1;
   EXPECT_EQ(Count(r.console, "retry"), retries);
+  if (expect.status_register >= 0) {
+    EXPECT_EQ(r.flash_status, expect.status_register) << "the chip's status register";
+  }
   if (!expect.status_file.empty()) {
-    EXPECT_EQ(cell.status_file, expect.status_file) << "the chip's status bits";
+    EXPECT_EQ(cell.status_file, expect.status_file) << "the chip's kept status bits";
   }
 
   switch (expect.outcome) {
