@@ -249,10 +249,17 @@ std::string Hex(unsigned value) {
 // What the flash holds before every run: never 0xFF, so an erase shows, and
 // different from one 16-byte run to the next and from one sector to the
 // next, so a write at the wrong place shows.
-std::vector<uint8_t> Pattern(size_t size) {
-  std::vector<uint8_t> bytes(size);
-  for (size_t i = 0; i < size; ++i) {
-    bytes[i] = static_cast<uint8_t>(0x40 | (((i >> 4) ^ (i >> 12) * 5) & 0x3F));
+uint8_t PatternByte(size_t address) {
+  return static_cast<uint8_t>(0x40 | (((address >> 4) ^ (address >> 12) * 5) & 0x3F));
+}
+
+// Made once per size: every run and every check needs it.
+const std::vector<uint8_t>& Pattern(size_t size) {
+  static std::map<size_t, std::vector<uint8_t>> made;
+  std::vector<uint8_t>& bytes = made[size];
+  if (bytes.size() != size) {
+    bytes.resize(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = PatternByte(i);
   }
   return bytes;
 }
@@ -263,7 +270,7 @@ Expect SstWriteTest(const Operation& op) {
   Expect e;
   if (op.reach & kPattern) {
     e.outcome = Outcome::kCheckFail;
-    e.message = "[0]=88  ROM data=" + Hex(Pattern(1)[0]) + " -- Test Fail. \n\n";
+    e.message = "[0]=88  ROM data=" + Hex(PatternByte(0)) + " -- Test Fail. \n\n";
   }
   return e;
 }
@@ -296,7 +303,6 @@ uint32_t RoundUp(uint32_t value, uint32_t unit) { return (value + unit - 1) / un
 struct Range {
   uint32_t begin = 0;
   uint32_t end = 0;
-  bool Holds(size_t address) const { return address >= begin && address < end; }
 };
 
 Range WriteRange(const Operation& op, const Chip& chip) {
@@ -340,11 +346,16 @@ std::vector<uint8_t> HealthyFlash(const Operation& op, const Chip& chip) {
 // The first address outside the range that no longer holds the pattern, or
 // -1.
 long StrayWrite(const std::vector<uint8_t>& flash, const Range& range) {
-  const std::vector<uint8_t> pattern = Pattern(flash.size());
-  for (size_t a = 0; a < flash.size(); ++a) {
-    if (flash[a] != pattern[a] && !range.Holds(a)) return static_cast<long>(a);
-  }
-  return -1;
+  const std::vector<uint8_t>& pattern = Pattern(flash.size());
+  const auto first = [&](size_t from, size_t to) -> long {
+    const auto differs =
+        std::mismatch(flash.begin() + from, flash.begin() + to, pattern.begin() + from);
+    return differs.first == flash.begin() + to ? -1 : differs.first - flash.begin();
+  };
+  const size_t begin = std::min<size_t>(range.begin, flash.size());
+  const size_t end = std::min<size_t>(std::max(range.end, range.begin), flash.size());
+  const long before = first(0, begin);
+  return before >= 0 ? before : first(end, flash.size());
 }
 
 void ExpectFlash(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& want,
