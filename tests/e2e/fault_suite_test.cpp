@@ -114,7 +114,12 @@ const Chip& ChipNamed(const char* name) {
 
 // Image bytes that are never 0xFF, so that every byte clears some bit and a
 // bit that does not stick always shows.
-std::vector<uint8_t> Image(size_t size) { return simtest::TestImage(size); }
+const std::vector<uint8_t>& Image(size_t size) {
+  static std::map<size_t, std::vector<uint8_t>> made;
+  std::vector<uint8_t>& bytes = made[size];
+  if (bytes.empty()) bytes = simtest::TestImage(size);
+  return bytes;
+}
 
 std::vector<uint8_t> VersionImage() {
   std::vector<uint8_t> bytes = Image(0x10000);
@@ -276,7 +281,7 @@ Expect SstWriteTest(const Operation& op) {
 }
 
 // The image an operation writes.
-std::vector<uint8_t> ImageOf(const Operation& op) {
+const std::vector<uint8_t>& ImageOf(const Operation& op) {
   if (op.args[0] == "bbk.bin") return Image(0x1000);
   if (op.args[0] == "area.bin") return Image(0xF000);
   return Image(0x2000);
@@ -692,14 +697,32 @@ struct Observed {
 
 constexpr const char* kFlashFile = "tolvi-sim-flash.bin";
 
+// The one run directory of the process, its input files written once. Each
+// run starts with the flash file set to the pattern and without anything an
+// earlier run or preparation left (the dump, the status file, a link).
+SimFixture& RunDirectory() {
+  static SimFixture sim;
+  static const bool written = [] {
+    sim.WriteFile("ec.bin", Image(0x2000));
+    sim.WriteFile("bbk.bin", Image(0x1000));
+    sim.WriteFile("area.bin", Image(0xF000));
+    sim.WriteFile("fw.bin", VersionImage());
+    return true;
+  }();
+  (void)written;
+  for (const auto& entry : std::filesystem::directory_iterator(sim.Dir())) {
+    const std::string name = entry.path().filename().string();
+    if (name != "ec.bin" && name != "bbk.bin" && name != "area.bin" && name != "fw.bin") {
+      std::filesystem::remove(entry.path());
+    }
+  }
+  return sim;
+}
+
 Observed RunCell(const Operation& op, const Chip& chip, const std::vector<std::string>& board,
                  const std::function<void(SimFixture&)>& prepare) {
-  SimFixture sim;
+  SimFixture& sim = RunDirectory();
   sim.WriteFile(kFlashFile, Pattern(chip.size));
-  sim.WriteFile("ec.bin", Image(0x2000));
-  sim.WriteFile("bbk.bin", Image(0x1000));
-  sim.WriteFile("area.bin", Image(0xF000));
-  sim.WriteFile("fw.bin", VersionImage());
   if (prepare) prepare(sim);
   Observed observed;
   observed.result = sim.Run(board, op.args);
