@@ -438,8 +438,8 @@ const std::vector<Fault>& Faults() {
       {"ec-ibf-stuck:60", Fixed({"--fault", "ec-ibf-stuck:60"}),
        [](const Operation& op) {
          // /V and /VC write fewer than 60 bytes to the EC. /PB's 60th comes
-         // right after its status write, which took (the volatile kind: the
-         // file keeps nothing).
+         // after its status write, which took (the volatile kind: the file
+         // keeps nothing).
          Expect e = (op.reach & kFlashMode) ? TimeOut(kEcIbf) : Expect{};
          e.ec_takes_bytes = false;
          return WithStatus(e, op, 0x64, "w25q80 00 00\n");
