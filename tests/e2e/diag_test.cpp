@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/chip_facts.h"
 #include "support/frame_checks.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
@@ -30,18 +31,13 @@ std::vector<std::uint8_t> AfterWriteTest(std::vector<std::uint8_t> flash) {
   return flash;
 }
 
-size_t ChipSize(const std::string& chip) {
-  if (chip == "xqr-a") return 256 * 1024;
-  if (chip == "pm25lv040") return 512 * 1024;
-  return 1024 * 1024;
-}
-
 TEST(WriteTest, ErasesTheFirstSectorAndWritesOnePageOf88OnEveryChipWithASectorErase) {
   for (const std::string chip : {"w25q80", "mx25l8005", "gd25q80", "at25sf081", "en25f80",
                                  "f25l08pa", "a25l080", "s25fl208k", "pm25lv040", "xqr-a"}) {
     SCOPED_TRACE(chip);
     SimFixture sim;
-    const std::vector<std::uint8_t> before = RandomBytes(ChipSize(chip), 11);
+    const std::vector<std::uint8_t> before =
+        RandomBytes(simtest::FindChipFacts(chip)->size_kb * 1024, 11);
     sim.WriteFile("tolvi-sim-flash.bin", before);
     SimResult r = sim.Run({"--chip", chip}, {"/T"});
     EXPECT_EQ(r.status, 0);

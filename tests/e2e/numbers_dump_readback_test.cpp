@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/chip_facts.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
 
@@ -119,7 +120,7 @@ TEST(NumbersAndDumpSizes, ADumpBeyondTheIdentifiedCapacityIsRefusedBeforeTheRead
     SCOPED_TRACE(std::string(c.chip) + " " + c.size);
     SimFixture sim;
     const std::vector<std::uint8_t> flash =
-        RandomBytes(c.chip == std::string("mx25l512") ? 0x10000 : 0x100000, 7);
+        RandomBytes(simtest::FindChipFacts(c.chip)->size_kb * 1024, 7);
     sim.WriteFile("tolvi-sim-flash.bin", flash);
     sim.WriteFile("XQRFW.bin", kOldDump);
     const SimResult r = sim.Run({"--chip", c.chip}, {"/S", c.size});
@@ -158,18 +159,12 @@ TEST(NumbersAndDumpSizes, AFailedFileWriteStopsTheReadAtOnce) {
 // where a protected part or one without a 4 KB erase took nothing, or only
 // some bits, it says which byte differs.
 TEST(WriteTestReadBack, SaysOkOnlyWhenTheSectorHoldsThePattern) {
-  struct Case {
-    const char* chip;
-    size_t size;
-  };
-  const Case cases[] = {{"sst25vf080b", 0x100000}, {"sst25vf512a", 0x10000}, {"m25p80", 0x100000},
-                        {"w25q80", 0x100000},      {"mx25l512", 0x10000},    {"xqr-a", 0x40000}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.chip);
+  for (const char* chip : {"sst25vf080b", "sst25vf512a", "m25p80", "w25q80", "mx25l512", "xqr-a"}) {
+    SCOPED_TRACE(chip);
     SimFixture sim;
-    const std::vector<std::uint8_t> before(c.size, 0x5A);
+    const std::vector<std::uint8_t> before(simtest::FindChipFacts(chip)->size_kb * 1024, 0x5A);
     sim.WriteFile("tolvi-sim-flash.bin", before);
-    const SimResult r = sim.Run({"--chip", c.chip}, {"/T"});
+    const SimResult r = sim.Run({"--chip", chip}, {"/T"});
     size_t differs = 0;
     while (differs < 0x1000 && r.flash[differs] == (differs < 0x100 ? 0x88 : 0xFF)) ++differs;
     // Nothing beyond the first sector changes either way.

@@ -4,6 +4,8 @@
 // frame, so a wait that gives up ends the call instead of the test.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "platform/provider.h"
 #include "sim/console_model.h"
 #include "support/board_rig.h"
+#include "support/chip_facts.h"
 #include "tolvi.h"
 
 namespace flashtest {
@@ -48,6 +51,14 @@ class FlashBench : public simtest::BoardRig {
     size_t i = 0;
     for (uint8_t byte : id) FlashState.SPIDeviceID[i++] = byte;
     // As identification would: the engine reads the chip's traits row.
+    vPickFlashTraits();
+  }
+
+  // The ID bytes identification keeps for this part, read in its form.
+  void SetId(const simtest::ChipFacts& facts) {
+    const std::array<uint8_t, 16> id = facts.Id();
+    std::copy(id.begin(), id.end(), FlashState.SPIDeviceID);
+    FlashState.SignatureId = facts.BySignature() ? 1 : 0;
     vPickFlashTraits();
   }
 

@@ -12,20 +12,17 @@
 #include <vector>
 
 #include "sim/flash/flash_profile.h"
+#include "tests/support/board_rig.h"
+#include "tests/support/chip_facts.h"
 
 namespace {
 
-class Rig {
+// The one board rig, driven at the chip's pins; a part named by its profile.
+class Rig : public simtest::BoardRig {
  public:
-  explicit Rig(const char* name = nullptr)
-      : profile_(name != nullptr ? FindFlashProfile(name) : DefaultFlashProfile()) {
-    EXPECT_NE(profile_, nullptr) << name;
-    contents.assign(FlashProfileSize(profile_), 0xFF);
-    sink_.context = this;
-    sink_.line = [](void* context, const char* text) {
-      static_cast<Rig*>(context)->lines.push_back(text);
-    };
-    chip.Init(profile_, contents.data(), &clock, &counters, &sink_);
+  explicit Rig(const char* name = "w25q80")
+      : BoardRig(name, DefaultBoardConfig(), {}, simtest::kTrace) {
+    EXPECT_TRUE(Valid()) << name;
   }
 
   // One whole transaction: opcode, bytes written, then `reads` bytes read.
@@ -56,7 +53,7 @@ class Rig {
   // Clears the status register the way the program's status clear does.
   void Unprotect() {
     WriteEnable();
-    if (profile_->status->arm == StatusArm::kSstEwsr) Tx(0x50);
+    if (chip.Profile()->status->arm == StatusArm::kSstEwsr) Tx(0x50);
     Tx(0x01, {0x00});
     WaitReady();
   }
@@ -78,55 +75,28 @@ class Rig {
   }
   bool AllFF(uint32_t first, uint32_t end) const {
     for (uint32_t i = first; i < end; ++i) {
-      if (contents[i] != 0xFF) return false;
+      if (flash[i] != 0xFF) return false;
     }
     return true;
   }
-
-  std::vector<uint8_t> contents;
-  SimClock clock{0};
-  SimCounters counters{};
-  std::vector<std::string> lines;
-  FlashChip chip;
-
- private:
-  const FlashProfile* profile_;
-  TraceSink sink_;
 };
 
 constexpr uint64_t kMs = 1000000;
 
+// Every profile has its expectation row and every row its profile; each
+// part answers its ID bytes and lists itself with them and its size.
 TEST(FlashChipTable, EveryProfileAnswersItsIdBytes) {
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> jedec;      // four bytes read after 0x9F
-    std::vector<uint8_t> signature;  // four bytes read after 0xAB 00 00 00
-    uint32_t size_kb;
-  };
-  const Case cases[] = {
-      {"w25q80", {0xEF, 0x40, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"sst25vf080b", {0xBF, 0x25, 0x8E, 0x00}, {0xBF, 0x8E, 0xBF, 0x8E}, 1024},
-      {"sst25vf512a", {0x00, 0x00, 0x00, 0x00}, {0xBF, 0x48, 0xBF, 0x48}, 64},
-      {"mx25l512", {0xC2, 0x20, 0x10, 0x00}, {0x05, 0x05, 0x05, 0x05}, 64},
-      {"mx25l8005", {0xC2, 0x20, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"m25p80", {0x20, 0x20, 0x14, 0x10}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"xqr-a", {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF}, 256},
-      {"xqr", {0x00, 0x00, 0x00, 0x00}, {0xFF, 0x58, 0x51, 0x52}, 256},
-      {"at25sf081", {0x1F, 0x85, 0x01, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"s25fl208k", {0x01, 0x40, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"a25l080", {0x37, 0x30, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"en25f80", {0x1C, 0x31, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"f25l08pa", {0x8C, 0x20, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"gd25q80", {0xC8, 0x40, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-      {"pm25lv040", {0x7F, 0x9D, 0x7E, 0x00}, {0x7E, 0x7E, 0x7E, 0x7E}, 512},
-      {"is25lp080d", {0x9D, 0x60, 0x14, 0x00}, {0x13, 0x13, 0x13, 0x13}, 1024},
-  };
-  ASSERT_EQ(FlashProfileCount(), std::size(cases));
-  for (const Case& c : cases) {
+  for (size_t i = 0; i < FlashProfileCount(); ++i) {
+    EXPECT_NE(simtest::FindChipFacts(FlashProfileName(FlashProfileAt(i))), nullptr)
+        << FlashProfileName(FlashProfileAt(i)) << " has no expectation row";
+  }
+  for (const simtest::ChipFacts& c : simtest::AllChipFacts()) {
     SCOPED_TRACE(c.name);
+    ASSERT_NE(FindFlashProfile(c.name), nullptr) << "an expectation row of no profile";
     Rig rig(c.name);
-    EXPECT_EQ(rig.Tx(0x9F, {}, 4), c.jedec);
-    EXPECT_EQ(rig.Tx(0xAB, {0, 0, 0}, 4), c.signature);
+    EXPECT_EQ(rig.Tx(0x9F, {}, 4), std::vector<uint8_t>(c.jedec.begin(), c.jedec.end()));
+    EXPECT_EQ(rig.Tx(0xAB, {0, 0, 0}, 16),
+              std::vector<uint8_t>(c.signature.begin(), c.signature.end()));
     EXPECT_EQ(FlashProfileSize(rig.chip.Profile()), c.size_kb * 1024);
     EXPECT_STREQ(FlashProfileName(rig.chip.Profile()), c.name);
 
@@ -140,7 +110,14 @@ TEST(FlashChipTable, EveryProfileAnswersItsIdBytes) {
     EXPECT_NE(text.find(id), std::string::npos) << text;
     EXPECT_NE(text.find(std::to_string(c.size_kb) + " KB"), std::string::npos) << text;
   }
-  EXPECT_STREQ(FlashProfileName(DefaultFlashProfile()), "w25q80");
+  // The manual promises a common 1 MB part when no chip is named: one whose
+  // ID tells its size and which takes pages.
+  const simtest::ChipFacts* fallback =
+      simtest::FindChipFacts(FlashProfileName(DefaultFlashProfile()));
+  ASSERT_NE(fallback, nullptr);
+  EXPECT_EQ(fallback->size_kb, 1024u);
+  EXPECT_TRUE(fallback->size_from_id);
+  EXPECT_EQ(fallback->program, ProgramKind::kPages);
   EXPECT_EQ(FindFlashProfile("no-such-chip"), nullptr);
   EXPECT_EQ(FlashProfileAt(FlashProfileCount()), nullptr);
 }
@@ -150,7 +127,7 @@ TEST(FlashChipTable, SignaturePartsKeepTheirSixteenBytes) {
   const std::vector<uint8_t> signature = rig.Tx(0xAB, {0, 0, 0}, 16);
   EXPECT_EQ(signature.front(), 0xFF);
   EXPECT_NE(signature.back(), 0x00);
-  EXPECT_EQ(rig.lines.back(), "spi ab w3 r16");
+  EXPECT_EQ(rig.trace.back(), "spi ab w3 r16");
   // 0x90 answers manufacturer and device, address bit 0 choosing the order.
   Rig winbond;
   EXPECT_EQ(winbond.Tx(0x90, {0, 0, 0}, 4), (std::vector<uint8_t>{0xEF, 0x13, 0xEF, 0x13}));
@@ -166,20 +143,20 @@ TEST(FlashChipEngine, ProgrammingOnlyClearsBitsAndEraseSetsThemOnEveryPart) {
     // m25p80 has no 4 KB erase; everything else erases with 0x20.
     const bool st = std::strcmp(name, "m25p80") == 0;
     rig.Program(0x0100, {0xF0});
-    EXPECT_EQ(rig.contents[0x100], 0xF0);
+    EXPECT_EQ(rig.flash[0x100], 0xF0);
     rig.Program(0x0100, {0x3C});
-    EXPECT_EQ(rig.contents[0x100], 0x30);  // 0xF0 & 0x3C: a 1 cannot come back
-    rig.contents[0x0FFF] = 0x00;
-    rig.contents[st ? 0x10000 : 0x1000] = 0x00;
+    EXPECT_EQ(rig.flash[0x100], 0x30);  // 0xF0 & 0x3C: a 1 cannot come back
+    rig.flash[0x0FFF] = 0x00;
+    rig.flash[st ? 0x10000 : 0x1000] = 0x00;
     rig.Erase(st ? 0xD8 : 0x20, 0x0123);  // any address inside the sector
     EXPECT_TRUE(rig.AllFF(0, st ? 0x10000 : 0x1000));
-    EXPECT_EQ(rig.contents[st ? 0x10000 : 0x1000], 0x00);  // the next sector is untouched
+    EXPECT_EQ(rig.flash[st ? 0x10000 : 0x1000], 0x00);  // the next sector is untouched
   }
 }
 
 TEST(FlashChipEngine, WritesWithoutTheLatchAreIgnored) {
   Rig rig;
-  rig.contents[0x2000] = 0x55;
+  rig.flash[0x2000] = 0x55;
   struct Case {
     const char* what;
     uint8_t opcode;
@@ -197,8 +174,8 @@ TEST(FlashChipEngine, WritesWithoutTheLatchAreIgnored) {
     rig.Tx(c.opcode, c.out);
     EXPECT_EQ(rig.Status(), 0x00);
     EXPECT_FALSE(rig.chip.Busy());
-    EXPECT_EQ(rig.contents[0x2000], 0x55);
-    EXPECT_EQ(rig.contents[0x3000], 0xFF);
+    EXPECT_EQ(rig.flash[0x2000], 0x55);
+    EXPECT_EQ(rig.flash[0x3000], 0xFF);
   }
   // 0x04 drops the latch again.
   rig.WriteEnable();
@@ -206,17 +183,17 @@ TEST(FlashChipEngine, WritesWithoutTheLatchAreIgnored) {
   rig.Tx(0x04);
   EXPECT_EQ(rig.Status(), 0x00);
   rig.Tx(0x20, {0x00, 0x20, 0x00});
-  EXPECT_EQ(rig.contents[0x2000], 0x55);
+  EXPECT_EQ(rig.flash[0x2000], 0x55);
 }
 
 TEST(FlashChipEngine, InstructionsNeedTheirExactByteCount) {
   Rig rig;
-  rig.contents[0x2000] = 0x55;
+  rig.flash[0x2000] = 0x55;
   rig.WriteEnable();
   rig.Tx(0x20, {0x00, 0x20});              // an address byte short
   rig.Tx(0x20, {0x00, 0x20, 0x00, 0x00});  // one too many
   rig.Tx(0x02, {0x00, 0x20, 0x00});        // no data byte
-  EXPECT_EQ(rig.contents[0x2000], 0x55);
+  EXPECT_EQ(rig.flash[0x2000], 0x55);
   EXPECT_EQ(rig.Status(), 0x02);  // nothing ran, so the latch is still set
   rig.Tx(0x06, {0x00});           // a write enable with a stray byte does nothing
   rig.Tx(0x04, {0x00});           // nor does such a write disable
@@ -225,17 +202,17 @@ TEST(FlashChipEngine, InstructionsNeedTheirExactByteCount) {
 
 TEST(FlashChipEngine, EraseKeepsTheChipBusyForItsTimeAndIgnoresOtherInstructions) {
   Rig rig;
-  rig.contents[0x5000] = 0x00;
+  rig.flash[0x5000] = 0x00;
   rig.WriteEnable();
   rig.Tx(0x20, {0x00, 0x50, 0x00});
   EXPECT_TRUE(rig.AllFF(0x5000, 0x6000));
   EXPECT_EQ(rig.Status(), 0x03);  // WIP and WEL while the erase runs
 
   // Ignored while busy: a read, a write enable, a program.
-  rig.contents[0x7000] = 0xA5;
+  rig.flash[0x7000] = 0xA5;
   EXPECT_EQ(rig.Tx(0x03, {0x00, 0x70, 0x00}, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
   rig.Tx(0x02, {0x00, 0x50, 0x00, 0x00});
-  EXPECT_EQ(rig.contents[0x5000], 0xFF);
+  EXPECT_EQ(rig.flash[0x5000], 0xFF);
   EXPECT_EQ(rig.Tx(0x9F, {}, 1), (std::vector<uint8_t>{0xFF}));
 
   rig.clock.now_ns += 45 * kMs - 1;  // 4 KB erase: 45 ms
@@ -253,7 +230,7 @@ TEST(FlashChipEngine, EraseKeepsTheChipBusyForItsTimeAndIgnoresOtherInstructions
   rig.clock.now_ns += 700000;  // page program: 0.7 ms
   EXPECT_EQ(rig.chip.Read(), 0x00);
   rig.chip.Deselect();
-  EXPECT_EQ(rig.contents[0x5000], 0x12);
+  EXPECT_EQ(rig.flash[0x5000], 0x12);
 }
 
 TEST(FlashChipEngine, BusyTimesFollowTheOperation) {
@@ -303,18 +280,18 @@ TEST(FlashChipEngine, PageProgramWrapsInsideItsPage) {
     for (size_t i = 0; i < c.count; ++i) expected[(c.address - base + i) % c.page] = data[i];
     rig.Program(c.address, data);
     for (uint32_t i = 0; i < c.page; ++i) {
-      ASSERT_EQ(rig.contents[base + i], expected[i]) << "offset " << i;
+      ASSERT_EQ(rig.flash[base + i], expected[i]) << "offset " << i;
     }
-    EXPECT_EQ(rig.contents[base + c.page], 0xFF);
-    EXPECT_EQ(rig.contents[base - 1], 0xFF);
+    EXPECT_EQ(rig.flash[base + c.page], 0xFF);
+    EXPECT_EQ(rig.flash[base - 1], 0xFF);
   }
 }
 
 TEST(FlashChipEngine, ReadsRunAcrossTheArrayAndWrapAtItsEnd) {
   Rig rig("mx25l512");
-  rig.contents[0xFFFE] = 0x11;
-  rig.contents[0xFFFF] = 0x22;
-  rig.contents[0x0000] = 0x33;
+  rig.flash[0xFFFE] = 0x11;
+  rig.flash[0xFFFF] = 0x22;
+  rig.flash[0x0000] = 0x33;
   EXPECT_EQ(rig.Tx(0x0B, {0x00, 0xFF, 0xFE, 0x00}, 3), (std::vector<uint8_t>{0x11, 0x22, 0x33}));
   EXPECT_EQ(rig.Tx(0x03, {0x00, 0xFF, 0xFF}, 2), (std::vector<uint8_t>{0x22, 0x33}));
 }
@@ -327,7 +304,7 @@ TEST(FlashChipEngine, OpeningATransactionEndsTheOpenOne) {
   rig.chip.Write(0x05);
   EXPECT_EQ(rig.chip.Read(), 0x02);
   rig.chip.Deselect();
-  EXPECT_EQ(rig.lines, (std::vector<std::string>{"spi 06", "spi 05 r1"}));
+  EXPECT_EQ(rig.trace, (std::vector<std::string>{"spi 06", "spi 05 r1"}));
 }
 
 TEST(FlashChipSst, AutoIncrementWordProgramsPairsUntilWriteDisable) {
@@ -335,7 +312,7 @@ TEST(FlashChipSst, AutoIncrementWordProgramsPairsUntilWriteDisable) {
   EXPECT_EQ(rig.Status(), 0x1C);  // powers up with the whole array protected
   rig.Unprotect();
   EXPECT_EQ(rig.Status(), 0x00);
-  rig.lines.clear();
+  rig.trace.clear();
 
   rig.WriteEnable();
   rig.Tx(0xAD, {0x00, 0x10, 0x01, 0x11, 0x22});  // address bit 0 is ignored in word mode
@@ -351,19 +328,19 @@ TEST(FlashChipSst, AutoIncrementWordProgramsPairsUntilWriteDisable) {
   rig.Tx(0xAD);          // the program's last, empty command
   rig.Tx(0x04);
   EXPECT_EQ(rig.Status(), 0x00);
-  EXPECT_EQ(std::vector<uint8_t>(rig.contents.begin() + 0x1000, rig.contents.begin() + 0x1006),
+  EXPECT_EQ(std::vector<uint8_t>(rig.flash.begin() + 0x1000, rig.flash.begin() + 0x1006),
             (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0xFF, 0xFF}));
-  EXPECT_EQ(rig.lines[1], "spi ad @001001 w2");  // the address as sent
-  EXPECT_EQ(rig.lines[5], "spi 03 @001000 r1");  // ignored, but traced as sent
-  EXPECT_EQ(rig.lines[7], "spi ad w2");
+  EXPECT_EQ(rig.trace[1], "spi ad @001001 w2");  // the address as sent
+  EXPECT_EQ(rig.trace[5], "spi 03 @001000 r1");  // ignored, but traced as sent
+  EXPECT_EQ(rig.trace[7], "spi ad w2");
 
   // After 0x04 a new sequence needs its address and latch again.
   rig.Tx(0xAD, {0x66, 0x77});
-  EXPECT_EQ(rig.contents[0x1004], 0xFF);
+  EXPECT_EQ(rig.flash[0x1004], 0xFF);
   // 0x02 on this part programs one byte: the last one latched.
   rig.Program(0x2000, {0x01, 0x02, 0x03});
-  EXPECT_EQ(rig.contents[0x2000], 0x03);
-  EXPECT_EQ(rig.contents[0x2001], 0xFF);
+  EXPECT_EQ(rig.flash[0x2000], 0x03);
+  EXPECT_EQ(rig.flash[0x2001], 0xFF);
 }
 
 TEST(FlashChipSst, AutoIncrementByteOnTheOlderPart) {
@@ -379,12 +356,12 @@ TEST(FlashChipSst, AutoIncrementByteOnTheOlderPart) {
   rig.Tx(0xAF);
   rig.Tx(0x04);
   EXPECT_EQ(rig.Status(), 0x00);
-  EXPECT_EQ(std::vector<uint8_t>(rig.contents.begin() + 0x8000, rig.contents.begin() + 0x8004),
+  EXPECT_EQ(std::vector<uint8_t>(rig.flash.begin() + 0x8000, rig.flash.begin() + 0x8004),
             (std::vector<uint8_t>{0xA1, 0xA2, 0xA3, 0xFF}));
   // The older part has no word mode.
   rig.WriteEnable();
   rig.Tx(0xAD, {0x00, 0x90, 0x00, 0x01, 0x02});
-  EXPECT_EQ(rig.contents[0x9000], 0xFF);
+  EXPECT_EQ(rig.flash[0x9000], 0xFF);
 }
 
 TEST(FlashChipSst, StatusWritesNeedTheEnableInstruction) {
@@ -414,8 +391,8 @@ TEST(FlashChipSst, StatusWritesNeedTheEnableInstruction) {
 
 TEST(FlashChipWinbond, ProtectionRefusesWritesInTheProtectedRange) {
   Rig rig;
-  rig.contents[0x0000] = 0x00;
-  rig.contents[0x1000] = 0x00;
+  rig.flash[0x0000] = 0x00;
+  rig.flash[0x1000] = 0x00;
   // The program's protection: status 0x64, status register 2 as read.
   rig.WriteEnable();
   const uint8_t status2 = rig.Tx(0x35, {}, 1)[0];
@@ -424,23 +401,23 @@ TEST(FlashChipWinbond, ProtectionRefusesWritesInTheProtectedRange) {
   EXPECT_EQ(rig.Status(), 0x64);
 
   rig.Erase(0x20, 0x0000);
-  EXPECT_EQ(rig.contents[0x0000], 0x00);  // SEC+TB+BP0: the lowest 4 KB
+  EXPECT_EQ(rig.flash[0x0000], 0x00);  // SEC+TB+BP0: the lowest 4 KB
   rig.Erase(0x20, 0x1000);
-  EXPECT_EQ(rig.contents[0x1000], 0xFF);
+  EXPECT_EQ(rig.flash[0x1000], 0xFF);
   rig.Program(0x0010, {0x00});
-  EXPECT_EQ(rig.contents[0x0010], 0xFF);
+  EXPECT_EQ(rig.flash[0x0010], 0xFF);
   EXPECT_EQ(rig.Status(), 0x66);  // refused: the latch stays set
   rig.Erase(0xD8, 0x0000);        // a block that covers it is refused too
-  EXPECT_EQ(rig.contents[0x0000], 0x00);
+  EXPECT_EQ(rig.flash[0x0000], 0x00);
   rig.Tx(0xC7);
-  EXPECT_EQ(rig.contents[0x0000], 0x00);
+  EXPECT_EQ(rig.flash[0x0000], 0x00);
 
   // The program's status clear lifts it.
   rig.Tx(0x04);
   rig.Unprotect();
   EXPECT_EQ(rig.Status(), 0x00);
   rig.Erase(0x20, 0x0000);
-  EXPECT_EQ(rig.contents[0x0000], 0xFF);
+  EXPECT_EQ(rig.flash[0x0000], 0xFF);
 }
 
 TEST(FlashChipWinbond, StatusRegisterTwoAndItsLocks) {
@@ -457,7 +434,7 @@ TEST(FlashChipWinbond, StatusRegisterTwoAndItsLocks) {
   EXPECT_EQ(rig.chip.StatusRegister2(), 0x40);
   // CMP with nothing selected protects everything.
   rig.Program(0x1234, {0x00});
-  EXPECT_EQ(rig.contents[0x1234], 0xFF);
+  EXPECT_EQ(rig.flash[0x1234], 0xFF);
 
   // SRP1 locks the register until power is cycled.
   rig.WriteEnable();
@@ -522,21 +499,21 @@ TEST(FlashChipProtection, RangesFollowEachLayout) {
 
 TEST(FlashChipSt, SectorEraseOpcodeIsNotAnEraseOnThisPart) {
   Rig rig("m25p80");
-  rig.contents[0x1000] = 0x00;
-  rig.contents[0x1FFFF] = 0x00;
-  rig.contents[0x20000] = 0x00;
+  rig.flash[0x1000] = 0x00;
+  rig.flash[0x1FFFF] = 0x00;
+  rig.flash[0x20000] = 0x00;
   rig.WriteEnable();
   rig.Tx(0x20, {0x00, 0x10, 0x00});
   EXPECT_FALSE(rig.chip.Busy());
-  EXPECT_EQ(rig.contents[0x1000], 0x00);
+  EXPECT_EQ(rig.flash[0x1000], 0x00);
   EXPECT_EQ(rig.Status(), 0x02);
   rig.Tx(0xD8, {0x01, 0x23, 0x45});
   EXPECT_TRUE(rig.chip.Busy());
   EXPECT_TRUE(rig.AllFF(0x10000, 0x20000));
-  EXPECT_EQ(rig.contents[0x1000], 0x00);
-  EXPECT_EQ(rig.contents[0x20000], 0x00);
-  EXPECT_EQ(rig.lines.back(), "spi d8 @012345");
-  EXPECT_EQ(rig.lines[1], "spi 20 w3");  // no address on this part
+  EXPECT_EQ(rig.flash[0x1000], 0x00);
+  EXPECT_EQ(rig.flash[0x20000], 0x00);
+  EXPECT_EQ(rig.trace.back(), "spi d8 @012345");
+  EXPECT_EQ(rig.trace[1], "spi 20 w3");  // no address on this part
 }
 
 TEST(FlashChipTrace, OneLinePerTransactionWithCounters) {
@@ -551,7 +528,7 @@ TEST(FlashChipTrace, OneLinePerTransactionWithCounters) {
   rig.Tx(0x03, {0x00, 0x00});  // an incomplete address is not shown as one
   rig.chip.Select();           // select and deselect with nothing between
   rig.chip.Deselect();
-  EXPECT_EQ(rig.lines, (std::vector<std::string>{"spi 9f r4", "spi 0b @010000 w1 r65536", "spi 06",
+  EXPECT_EQ(rig.trace, (std::vector<std::string>{"spi 9f r4", "spi 0b @010000 w1 r65536", "spi 06",
                                                  "spi 02 @001f00 w256", "spi 05 r3", "spi 03 w2"}));
   EXPECT_EQ(rig.counters.spi_transactions, 6u);
   EXPECT_EQ(rig.counters.spi_bytes_written, 1u + 5u + 1u + 260u + 1u + 3u);
@@ -571,10 +548,10 @@ TEST(FlashChipFaults, InjectedFaultsShowOnTheChip) {
   {
     Rig rig;
     ASSERT_TRUE(rig.chip.ApplyFault("wel-never-sets", nullptr));
-    rig.contents[0] = 0;
+    rig.flash[0] = 0;
     rig.Erase(0x20, 0);
     EXPECT_EQ(rig.Status(), 0x00);
-    EXPECT_EQ(rig.contents[0], 0x00);
+    EXPECT_EQ(rig.flash[0], 0x00);
   }
   {
     Rig rig;
@@ -589,17 +566,17 @@ TEST(FlashChipFaults, InjectedFaultsShowOnTheChip) {
     ASSERT_TRUE(rig.chip.ApplyFault("bit-stuck:1234", nullptr));
     EXPECT_EQ(rig.chip.StuckBitAddress(), 0x1234u);
     rig.Program(0x1230, {0x00, 0x00, 0x00, 0x00, 0xF0, 0x00});
-    EXPECT_EQ(rig.contents[0x1233], 0x00);
-    EXPECT_EQ(rig.contents[0x1234], 0xF1);  // bit 0 should have gone to 0
-    EXPECT_EQ(rig.contents[0x1235], 0x00);
+    EXPECT_EQ(rig.flash[0x1233], 0x00);
+    EXPECT_EQ(rig.flash[0x1234], 0xF1);  // bit 0 should have gone to 0
+    EXPECT_EQ(rig.flash[0x1235], 0x00);
   }
   {
     Rig rig;
     ASSERT_TRUE(rig.chip.ApplyFault("erase-leaves", "0x2345"));
-    rig.contents[0x2345] = 0x00;
+    rig.flash[0x2345] = 0x00;
     rig.Erase(0x20, 0x2000);
-    EXPECT_EQ(rig.contents[0x2345], 0xFE);
-    EXPECT_EQ(rig.contents[0x2344], 0xFF);
+    EXPECT_EQ(rig.flash[0x2345], 0xFE);
+    EXPECT_EQ(rig.flash[0x2344], 0xFF);
   }
   // The seeded address is the same on every run and inside the array.
   Rig a, b, c;
@@ -610,7 +587,7 @@ TEST(FlashChipFaults, InjectedFaultsShowOnTheChip) {
   EXPECT_NE(a.chip.StuckBitAddress(), c.chip.StuckBitAddress());
   EXPECT_LT(a.chip.StuckBitAddress(), 0x100000u);
   a.Program(a.chip.StuckBitAddress(), {0x00});
-  EXPECT_EQ(a.contents[a.chip.StuckBitAddress()], 0x01);
+  EXPECT_EQ(a.flash[a.chip.StuckBitAddress()], 0x01);
 
   struct Bad {
     const char* kind;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "tests/support/chip_facts.h"
 #include "tests/support/flash_bench.h"
 #include "tests/support/test_data.h"
 
@@ -12,40 +13,47 @@ using flashtest::FlashBench;
 using simtest::Marks;
 
 // "spi OP @AAAAAA" for count commands from start, step bytes apart.
-std::vector<std::string> Commands(const char* opcode, uint32_t start, uint32_t step,
+std::vector<std::string> Commands(const std::string& opcode, uint32_t start, uint32_t step,
                                   uint32_t count) {
   std::vector<std::string> out;
   for (uint32_t i = 0; i < count; ++i) {
     char line[32];
-    std::snprintf(line, sizeof(line), "spi %s @%06x", opcode, (start + i * step) & 0xFFFFFF);
+    std::snprintf(line, sizeof(line), "spi %s @%06x", opcode.c_str(),
+                  (start + i * step) & 0xFFFFFF);
     out.push_back(line);
   }
   return out;
 }
 
+// The part's erase opcode and step come from its expectation row.
 struct EraseBlockCase {
   const char* name;
   const char* chip;
-  uint8_t manufacturer;
   uint8_t block;
   uint64_t page_count;
   uint8_t main_mode;
   int64_t image_size;
   uint32_t start;
-  const char* opcode;
-  uint32_t step;
   uint32_t commands;
   size_t marks;
 };
+
+std::string Opcode(uint8_t opcode) {
+  char hex[4];
+  std::snprintf(hex, sizeof(hex), "%02x", opcode);
+  return hex;
+}
 
 class EraseBlock : public testing::TestWithParam<EraseBlockCase> {};
 
 TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
   const EraseBlockCase& c = GetParam();
+  const simtest::ChipErase erase = simtest::FindChipFacts(c.chip)->block_erase;
+  const std::string opcode = Opcode(erase.opcode);
   FlashBench bench(c.chip);
   ASSERT_TRUE(bench.Valid());
   std::fill(bench.flash.begin(), bench.flash.end(), 0x00);
-  bench.SetId({c.manufacturer});
+  bench.SetId(*simtest::FindChipFacts(c.chip));
   FlashState.BlockNum = c.block;
   FlashState.PageCount = c.page_count;
   FlashState.MainMode = c.main_mode;
@@ -54,14 +62,14 @@ TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
 
   ASSERT_EQ(bench.CallAt(vEraseBlock, c.start), -1);
 
-  EXPECT_EQ(bench.Lines(std::string("spi ") + c.opcode),
-            Commands(c.opcode, c.start, c.step, c.commands));
+  EXPECT_EQ(bench.Lines("spi " + opcode), Commands(opcode, c.start, erase.step, c.commands));
   EXPECT_EQ(bench.console, " Eraseing...      : " + Marks(c.marks) + " -- Erase OK. \n\n");
   EXPECT_TRUE(bench.Idle());
   // Each command is preceded by a write enable and followed by a ready poll.
   EXPECT_EQ(bench.Lines("spi 06").size(), c.commands);
-  if (c.commands != 0 && std::string(c.opcode) != "d8") {
-    const uint32_t end = c.start + c.step * c.commands;
+  // An erase larger than its step clears past the image's end.
+  if (c.commands != 0 && erase.size == erase.step) {
+    const uint32_t end = c.start + erase.step * c.commands;
     for (uint32_t a = c.start; a < end; a += 0x100) ASSERT_EQ(bench.flash[a], 0xFF) << a;
     if (end < bench.flash.size()) {
       EXPECT_EQ(bench.flash[end], 0x00);
@@ -75,34 +83,25 @@ TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
 INSTANTIATE_TEST_SUITE_P(
     Flash, EraseBlock,
     testing::Values(
-        EraseBlockCase{"Whole", "w25q80", 0xEF, 0, 64, 0, 0x10000, 0, "20", 0x1000, 16, 16},
+        EraseBlockCase{"Whole", "w25q80", 0, 64, 0, 0x10000, 0, 16, 16},
         // 62 KB is not a multiple of 4 KB: the equality bound is never met.
-        EraseBlockCase{"NotMultipleOf4K", "w25q80", 0xEF, 0, 62, 0, 62 * 1024, 0, "20", 0x1000, 16,
-                       16},
-        EraseBlockCase{"Maker1K", "xqr-a", 0xFF, 0, 62, 0, 62 * 1024, 0, "d7", 0x400, 62, 16},
-        EraseBlockCase{"Maker1KFromOffset", "xqr-a", 0xFF, 0, 128, 0, 0x20000, 0x1000, "d7", 0x400,
-                       64, 16},
-        EraseBlockCase{"StepsCarryIntoHighByte", "w25q80", 0xEF, 0, 128, 0, 0x20000, 0x1000, "20",
-                       0x1000, 16, 16},
-        EraseBlockCase{"StParts64KOpcode4KSteps", "m25p80", 0x20, 0, 64, 0, 0x10000, 0, "d8",
-                       0x1000, 16, 16},
-        EraseBlockCase{"BoundAtBlockStart", "w25q80", 0xEF, 1, 64, 0, 0x10000, 0x10000, "20",
-                       0x1000, 0, 0},
-        EraseBlockCase{"PartOfSecondBlock", "w25q80", 0xEF, 1, 72, 0, 72 * 1024, 0x10000, "20",
-                       0x1000, 2, 2},
+        EraseBlockCase{"NotMultipleOf4K", "w25q80", 0, 62, 0, 62 * 1024, 0, 16, 16},
+        EraseBlockCase{"Maker1K", "xqr-a", 0, 62, 0, 62 * 1024, 0, 62, 16},
+        EraseBlockCase{"Maker1KFromOffset", "xqr-a", 0, 128, 0, 0x20000, 0x1000, 64, 16},
+        EraseBlockCase{"StepsCarryIntoHighByte", "w25q80", 0, 128, 0, 0x20000, 0x1000, 16, 16},
+        EraseBlockCase{"StParts64KOpcode4KSteps", "m25p80", 0, 64, 0, 0x10000, 0, 16, 16},
+        EraseBlockCase{"BoundAtBlockStart", "w25q80", 1, 64, 0, 0x10000, 0x10000, 0, 0},
+        EraseBlockCase{"PartOfSecondBlock", "w25q80", 1, 72, 0, 72 * 1024, 0x10000, 2, 2},
         // Main-area images sit 4 KB further in: 124 KB + 4 is never met in block 1.
-        EraseBlockCase{"MainAreaSecondBlock", "w25q80", 0xEF, 1, 124, 1, 124 * 1024, 0x10000, "20",
-                       0x1000, 16, 16}),
+        EraseBlockCase{"MainAreaSecondBlock", "w25q80", 1, 124, 1, 124 * 1024, 0x10000, 16, 16}),
     [](const testing::TestParamInfo<EraseBlockCase>& info) { return info.param.name; });
 
 struct EraseSectorsCase {
   const char* name;
   const char* chip;
-  uint8_t manufacturer;
   uint8_t count;
   uint8_t bbk;
   uint8_t test;
-  const char* opcode;
   size_t marks;
   uint64_t stall_us;
 };
@@ -111,17 +110,18 @@ class EraseSectors : public testing::TestWithParam<EraseSectorsCase> {};
 
 TEST_P(EraseSectors, ErasesCountSectorsWithTheirMarks) {
   const EraseSectorsCase& c = GetParam();
+  const simtest::ChipErase erase = simtest::FindChipFacts(c.chip)->sector_erase;
+  const std::string opcode = Opcode(erase.opcode);
   FlashBench bench(c.chip);
   ASSERT_TRUE(bench.Valid());
-  bench.SetId({c.manufacturer});
+  bench.SetId(*simtest::FindChipFacts(c.chip));
   FlashState.BbkMode = c.bbk;
   FlashState.TestMode = c.test;
   const uint64_t stalls_before = bench.counters.stall_us;
 
   ASSERT_EQ(bench.Call([&] { vEraseSectors(0x00, 0x10, 0x00, c.count); }), -1);
 
-  EXPECT_EQ(bench.Lines(std::string("spi ") + c.opcode),
-            Commands(c.opcode, 0x1000, 0x1000, c.count));
+  EXPECT_EQ(bench.Lines("spi " + opcode), Commands(opcode, 0x1000, erase.step, c.count));
   EXPECT_EQ(bench.console, "  Eraseing...      : " + Marks(c.marks) + " -- Erase OK. \n\n");
   // The paced marks stall 50 us each; the ready polls may stall as well,
   // but only with a busy flash, so compare the pacing part alone.
@@ -133,13 +133,13 @@ TEST_P(EraseSectors, ErasesCountSectorsWithTheirMarks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Flash, EraseSectors,
-    testing::Values(EraseSectorsCase{"None", "w25q80", 0xEF, 0, 0, 0, "20", 0, 0},
-                    EraseSectorsCase{"MainArea", "w25q80", 0xEF, 15, 0, 0, "20", 15, 0},
-                    EraseSectorsCase{"StParts", "m25p80", 0x20, 15, 0, 0, "d8", 15, 0},
+    testing::Values(EraseSectorsCase{"None", "w25q80", 0, 0, 0, 0, 0},
+                    EraseSectorsCase{"MainArea", "w25q80", 15, 0, 0, 15, 0},
+                    EraseSectorsCase{"StParts", "m25p80", 15, 0, 0, 15, 0},
                     // The maker's flash erases sectors with 0x20 as well.
-                    EraseSectorsCase{"Maker", "xqr-a", 0xFF, 1, 0, 0, "20", 1, 0},
-                    EraseSectorsCase{"BootBlockPaced", "w25q80", 0xEF, 1, 1, 0, "20", 16, 800},
-                    EraseSectorsCase{"TestModePaced", "w25q80", 0xEF, 2, 0, 1, "20", 32, 1600}),
+                    EraseSectorsCase{"Maker", "xqr-a", 1, 0, 0, 1, 0},
+                    EraseSectorsCase{"BootBlockPaced", "w25q80", 1, 1, 0, 16, 800},
+                    EraseSectorsCase{"TestModePaced", "w25q80", 2, 0, 1, 32, 1600}),
     [](const testing::TestParamInfo<EraseSectorsCase>& info) { return info.param.name; });
 
 struct EraseVerifyCase {

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "sim/flash/flash_profile.h"
+#include "tests/support/chip_facts.h"
 #include "tests/support/flash_bench.h"
 
 namespace {
@@ -69,117 +70,58 @@ TEST(FlashVendor, DeviceIdLineShowsTheFirstFourIdBytesAtRowThree) {
   EXPECT_EQ(bench.console, "<1,3> Device ID        : ef 40 14 0 ");
 }
 
-struct IdentCase {
-  const char* chip;
-  std::string console;
-  std::vector<std::string> trace;
-  std::array<uint8_t, 16> id;
-  ProgramKind program;  // of the row the read picked
-  bool size_known;      // the ID tells the modelled chip's size
-  uint32_t erase_unit;
-};
-
-// The read's console lines around the four JEDEC bytes it shows and, when it
-// fell back to the signature, the sixteen bytes that read returned.
-std::string IdentConsole(const std::string& jedec, const std::string& signature = "") {
-  std::string text = "\nvEnterFollowMode\nSPIDeviceID= " + jedec + "\n";
-  if (!signature.empty()) text += "\n " + signature + "\n\n\n";
-  return text + "vExitFollowMode";
-}
-
-// A ready poll before each read; 0x9F, then 0xAB with its three dummy bytes.
-const std::vector<std::string> kJedecOnly = {"spi 05 r1", "spi 9f r4"};
-const std::vector<std::string> kWithSignature = {"spi 05 r1", "spi 9f r4", "spi 05 r1",
-                                                 "spi ab w3 r16"};
-
-TEST(FlashIdent, ReadsTheJedecIdOrFallsBackToTheSignature) {
-  const IdentCase cases[] = {
-      {"w25q80",
-       IdentConsole("ef 40 14 0"),
-       kJedecOnly,
-       {0xEF, 0x40, 0x14},
-       ProgramKind::kPages,
-       true,
-       0x1000},
-      {"m25p80",
-       IdentConsole("20 20 14 10"),
-       kJedecOnly,
-       {0x20, 0x20, 0x14, 0x10},
-       ProgramKind::kPages,
-       true,
-       0x10000},
-      {"xqr-a",
-       IdentConsole("ff ff ff ff"),
-       kJedecOnly,
-       {0xFF, 0xFF, 0xFF, 0xFF},
-       ProgramKind::kAaiWord,
-       false,
-       0x400},
-      {"sst25vf512a",
-       IdentConsole("0 0 0 0", "bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48 bf 48"),
-       kWithSignature,
-       {0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF, 0x48, 0xBF,
-        0x48},
-       ProgramKind::kAaiByte,
-       true,
-       0x1000},
-      {"xqr",
-       IdentConsole("0 0 0 0", "ff 58 51 52 4 0 10 0 0 0 0 0 0 0 0 1"),
-       kWithSignature,
-       {0xFF, 0x58, 0x51, 0x52, 0x04, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x01},
-       ProgramKind::kAaiWord,
-       true,
-       0x400},
-  };
-  for (const IdentCase& c : cases) {
-    FlashBench bench(c.chip);
-    ASSERT_TRUE(bench.Valid()) << c.chip;
-    FlashState.SPIDeviceID[0] = 0x55;  // cleared by the read
-    ASSERT_EQ(bench.Call([] { vReadSPIDeviceID(); }), -1);
-    EXPECT_EQ(bench.console, c.console) << c.chip;
-    EXPECT_EQ(bench.trace, c.trace) << c.chip;
-    EXPECT_EQ(std::vector<uint8_t>(FlashState.SPIDeviceID, FlashState.SPIDeviceID + 16),
-              std::vector<uint8_t>(c.id.begin(), c.id.end()))
-        << c.chip;
-    EXPECT_EQ(rFlashTraits().program, c.program) << c.chip;
-    EXPECT_EQ(FlashState.FlashCapacity, c.size_known ? bench.flash.size() : 0u) << c.chip;
-    EXPECT_EQ(FlashState.EraseUnit, c.erase_unit) << c.chip;
-    EXPECT_TRUE(bench.Idle()) << c.chip;
-  }
-}
-
-// The traits row identification picks for each modelled chip, judged by the
-// model's own table: the size is the chip's or unknown, and both erases the
-// row sends are erases of the chip, of the size the row claims.
-TEST(FlashTraits, EachModelledChipGetsItsSizeAndErasesTheModelDecodes) {
-  std::vector<std::string> size_unknown;
+// Identification of every modelled part, judged by its expectation row: the
+// console lines around the four JEDEC bytes and, when 0x9F answered zeros,
+// the signature read; the ID bytes kept; the vendor line; and the traits the
+// row stands for. The erases are also judged by the model's own table: both
+// are erases of the chip, of the size the traits claim.
+TEST(FlashIdent, EveryModelledPartIsReadByJedecIdOrSignatureAndGetsItsTraits) {
+  // A ready poll before each read; 0x9F, then 0xAB with its three dummy bytes.
+  const std::vector<std::string> jedec_only = {"spi 05 r1", "spi 9f r4"};
+  const std::vector<std::string> with_signature = {"spi 05 r1", "spi 9f r4", "spi 05 r1",
+                                                   "spi ab w3 r16"};
   for (size_t i = 0; i < FlashProfileCount(); ++i) {
     const FlashProfile& profile = *FlashProfileAt(i);
+    SCOPED_TRACE(profile.name);
+    const simtest::ChipFacts* facts = simtest::FindChipFacts(profile.name);
+    ASSERT_NE(facts, nullptr) << "no expectation row";
     FlashBench bench(profile.name);
-    ASSERT_EQ(bench.Call([] { vReadSPIDeviceID(); }), -1) << profile.name;
-    if (FlashState.FlashCapacity == 0) {
-      size_unknown.push_back(profile.name);
-    } else {
-      EXPECT_EQ(FlashState.FlashCapacity, profile.size) << profile.name;
-    }
+    ASSERT_TRUE(bench.Valid());
+    FlashState.SPIDeviceID[0] = 0x55;  // cleared by the read
+    ASSERT_EQ(bench.Call([] { vReadSPIDeviceID(); }), -1);
+    EXPECT_EQ(bench.console,
+              "\nvEnterFollowMode\nSPIDeviceID=" + facts->IdLog() + "\nvExitFollowMode");
+    EXPECT_EQ(bench.trace, facts->BySignature() ? with_signature : jedec_only);
+    const std::array<uint8_t, 16> id = facts->Id();
+    EXPECT_TRUE(std::equal(id.begin(), id.end(), FlashState.SPIDeviceID));
+    EXPECT_TRUE(bench.Idle());
+
     const FlashTraits& traits = rFlashTraits();
-    uint32_t smallest = UINT32_MAX;
-    for (const EraseStep& step : {traits.block_erase, traits.sector_erase}) {
+    EXPECT_EQ(traits.program, facts->program);
+    EXPECT_EQ(traits.enable_write_status, facts->write_status_enable);
+    EXPECT_EQ(traits.protect.status, facts->protect.status);
+    EXPECT_EQ(traits.protect.second_status, facts->protect.second_status);
+    EXPECT_EQ(traits.protect.enable_write_status, facts->protect.enable);
+    EXPECT_EQ(FlashState.FlashCapacity, facts->size_from_id ? facts->size_kb * 1024 : 0u);
+    EXPECT_EQ(FlashState.EraseUnit, facts->EraseUnit());
+    const std::pair<EraseStep, simtest::ChipErase> erases[] = {
+        {traits.block_erase, facts->block_erase}, {traits.sector_erase, facts->sector_erase}};
+    for (const auto& [step, expected] : erases) {
+      EXPECT_EQ(step.opcode, expected.opcode);
+      EXPECT_EQ(step.size, expected.size);
+      EXPECT_EQ(step.step, expected.step);
       const EraseOp* decoded = nullptr;
       for (const EraseOp& op : profile.erases) {
         if (op.size != 0 && op.opcode == step.opcode) decoded = &op;
       }
-      ASSERT_NE(decoded, nullptr) << profile.name << " " << std::hex << +step.opcode;
-      EXPECT_EQ(decoded->size, step.size) << profile.name;
-      smallest = std::min(smallest, decoded->size);
+      ASSERT_NE(decoded, nullptr) << std::hex << +step.opcode;
+      EXPECT_EQ(decoded->size, step.size);
     }
-    EXPECT_EQ(FlashState.EraseUnit, smallest) << profile.name;
+
+    bench.Clear();
+    vShowSpiVendor();
+    EXPECT_EQ(bench.console, std::string("<1,4>") + facts->vendor);
   }
-  // Atmel's and PMC's codes are their own, the ISSI part has no row, and
-  // the maker's "A type" answers all 0xFF.
-  EXPECT_EQ(size_unknown,
-            (std::vector<std::string>{"xqr-a", "at25sf081", "pm25lv040", "is25lp080d"}));
 }
 
 }  // namespace

@@ -12,22 +12,16 @@ using simtest::Marks;
 
 enum class Method { kPages, kPagesCounted, kChunks, kChunksCounted, kAaiByte, kAaiWord };
 
-// A modelled chip and the ID bytes the engine decides its method by.
-struct ChipUnderTest {
-  const char* profile;
-  uint8_t id0;
-  uint8_t id2;
-};
-
-constexpr ChipUnderTest kW25q80 = {"w25q80", 0xEF, 0x14};
-constexpr ChipUnderTest kMx25l512 = {"mx25l512", 0xC2, 0x10};
-constexpr ChipUnderTest kSst25vf512a = {"sst25vf512a", 0xBF, 0x00};
-constexpr ChipUnderTest kXqrA = {"xqr-a", 0xFF, 0xFF};
-constexpr ChipUnderTest kSst25vf080b = {"sst25vf080b", 0xBF, 0x8E};
+// Modelled chips; the engine reads each one's ID bytes from its expectation row.
+constexpr const char* kW25q80 = "w25q80";
+constexpr const char* kMx25l512 = "mx25l512";
+constexpr const char* kSst25vf512a = "sst25vf512a";
+constexpr const char* kXqrA = "xqr-a";
+constexpr const char* kSst25vf080b = "sst25vf080b";
 
 struct ProgramCall {
   const char* name;
-  ChipUnderTest chip;
+  const char* chip;
   Method method;
   uint8_t count;  // pages, for the counted methods
 };
@@ -92,12 +86,10 @@ TEST_P(Program, WritesTheImageBytesOfTheBlockAndStopsAtTheImageEnd) {
   const BlockState& state = GetParam().state;
   const ProgramCommands& expected = GetParam().commands;
   const ProgramResult& result = GetParam().result;
-  FlashBench bench(call.chip.profile);
+  FlashBench bench(call.chip);
   ASSERT_TRUE(bench.Valid());
   bench.SetImage(simtest::TestImage(state.image_size));
-  // The byte method is the SST part's that answers only the signature read.
-  FlashState.SignatureId = call.method == Method::kAaiByte ? 1 : 0;
-  bench.SetId({call.chip.id0, 0x00, call.chip.id2});
+  bench.SetId(*simtest::FindChipFacts(call.chip));
   FlashState.BlockNum = state.block;
   FlashState.BlockBase = state.base;
   FlashState.MainMode = state.main_mode;

@@ -1,0 +1,138 @@
+#include "support/chip_facts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+namespace simtest {
+
+namespace {
+
+// Signature answers: the device byte over and over, or maker and device
+// byte in turn.
+constexpr std::array<uint8_t, 16> Repeat(uint8_t byte) {
+  std::array<uint8_t, 16> bytes{};
+  for (uint8_t& b : bytes) b = byte;
+  return bytes;
+}
+constexpr std::array<uint8_t, 16> Alternate(uint8_t first, uint8_t second) {
+  std::array<uint8_t, 16> bytes{};
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = i % 2 == 0 ? first : second;
+  return bytes;
+}
+
+constexpr ChipErase k4K = {0x20, 0x1000, 0x1000};
+// The 64 KB block erase of a part with no 4 KB erase, still sent every 4 KB,
+// so that the erase stops where the image stops.
+constexpr ChipErase k64K = {0xD8, 0x10000, 0x1000};
+constexpr ChipErase k1K = {0xD7, 0x400, 0x400};
+constexpr auto kPages = ProgramKind::kPages;
+constexpr auto kChunks32 = ProgramKind::kChunks32;
+constexpr auto kAaiByte = ProgramKind::kAaiByte;
+constexpr auto kAaiWord = ProgramKind::kAaiWord;
+// Block protect bit BP0 alone; SST parts want 0x50 first; SEC, TB and BP0
+// lock the lowest 4 KB on Winbond's parts, which want 0x50 too.
+constexpr ChipProtect kBp0 = {0x06, false, false};
+constexpr ChipProtect kBp0AfterEwsr = {0x06, false, true};
+constexpr ChipProtect kLowest4K = {0x64, true, true};
+// W25Q80 and most 8 Mbit parts answer 0xAB with device byte 0x13; SST parts
+// alternate maker and device byte; the maker's signature part has sixteen
+// bytes of its own.
+constexpr std::array<uint8_t, 16> kSig13 = Repeat(0x13);
+constexpr std::array<uint8_t, 16> kSig05 = Repeat(0x05);
+constexpr std::array<uint8_t, 16> kSig7E = Repeat(0x7E);
+constexpr std::array<uint8_t, 16> kSigFF = Repeat(0xFF);
+constexpr std::array<uint8_t, 16> kSigBF8E = Alternate(0xBF, 0x8E);
+constexpr std::array<uint8_t, 16> kSigBF48 = Alternate(0xBF, 0x48);
+constexpr std::array<uint8_t, 16> kSigXqr = {0xFF, 0x58, 0x51, 0x52, 0x04, 0x00, 0x10, 0x00,
+                                             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
+
+// clang-format off
+const ChipFacts kRows[] = {
+    // name        JEDEC ID                  0xAB        KB    size   block sector program
+    //   0x50 with each clear, /PB, vendor line
+    // Winbond W25Q80: SEC, TB and BP0 lock the lowest 4 KB; SR2 read by 0x35.
+    {"w25q80",      {0xEF, 0x40, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kLowest4K,     " SPI Vendor       : Winbond \n"},
+    // SST25VF080B: AAI word programming, EWSR (0x50) before status writes.
+    {"sst25vf080b", {0xBF, 0x25, 0x8E, 0x00}, kSigBF8E,   1024, true,  k4K,  k4K,  kAaiWord,
+         true,  kBp0AfterEwsr, " SPI Vendor       : SST \n"},
+    // SST25VF512A: no JEDEC ID; AAI byte programming; signature device 0x48.
+    {"sst25vf512a", {0x00, 0x00, 0x00, 0x00}, kSigBF48,   64,   true,  k4K,  k4K,  kAaiByte,
+         true,  kBp0AfterEwsr, " SPI Vendor       : SST \n"},
+    // MX25L512: a 32-byte program buffer.
+    {"mx25l512",    {0xC2, 0x20, 0x10, 0x00}, kSig05,     64,   true,  k4K,  k4K,  kChunks32,
+         false, kBp0,          " SPI Vendor       : MXIC \n"},
+    {"mx25l8005",   {0xC2, 0x20, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : MXIC \n"},
+    // M25P80: a fourth ID byte, and 64 KB sector erase only.
+    {"m25p80",      {0x20, 0x20, 0x14, 0x10}, kSig13,     1024, true,  k64K, k64K, kPages,
+         false, kBp0,          " SPI Vendor       : ST \n"},
+    // The maker's "A type": answers all 0xFF, 1 KB erase by 0xD7, AAI word.
+    {"xqr-a",       {0xFF, 0xFF, 0xFF, 0xFF}, kSigFF,     256,  false, k1K,  k4K,  kAaiWord,
+         false, kBp0,          " SPI Vendor       : XQR A type\n"},
+    // The maker's 2 Mbit signature part.
+    {"xqr",         {0x00, 0x00, 0x00, 0x00}, kSigXqr,    256,  true,  k1K,  k4K,  kAaiWord,
+         false, kBp0,          " SPI Vendor       : XQR \n"},
+    // Atmel's and PMC's device codes are their own, not a density.
+    {"at25sf081",   {0x1F, 0x85, 0x01, 0x00}, kSig13,     1024, false, k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : Atmel \n"},
+    {"s25fl208k",   {0x01, 0x40, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : Spansion \n"},
+    {"a25l080",     {0x37, 0x30, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : AMIC \n"},
+    {"en25f80",     {0x1C, 0x31, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : EON \n"},
+    {"f25l08pa",    {0x8C, 0x20, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : ESMT \n"},
+    {"gd25q80",     {0xC8, 0x40, 0x14, 0x00}, kSig13,     1024, true,  k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : GigaDevice \n"},
+    {"pm25lv040",   {0x7F, 0x9D, 0x7E, 0x00}, kSig7E,     512,  false, k4K,  k4K,  kPages,
+         false, kBp0,          " SPI Vendor       : PMCDevice \n"},
+    // ISSI is no vendor the program knows: no line, no size, the common erase.
+    {"is25lp080d",  {0x9D, 0x60, 0x14, 0x00}, kSig13,     1024, false, k4K,  k4K,  kPages,
+         false, kBp0,          ""},
+};
+// clang-format on
+
+}  // namespace
+
+std::array<uint8_t, 16> ChipFacts::Id() const {
+  if (BySignature()) return signature;
+  std::array<uint8_t, 16> id{};
+  std::copy(jedec.begin(), jedec.end(), id.begin());
+  return id;
+}
+
+uint32_t ChipFacts::EraseUnit() const { return std::min(block_erase.size, sector_erase.size); }
+
+std::string ChipFacts::IdLog() const {
+  std::string log = " " + HexBytes(jedec.data(), jedec.size());
+  if (BySignature()) log += "\n\n " + HexBytes(signature.data(), signature.size()) + "\n\n";
+  return log;
+}
+
+std::string ChipFacts::DeviceLine() const { return HexBytes(Id().data(), 4); }
+
+const ChipFacts* ChipFactsBegin() { return std::begin(kRows); }
+const ChipFacts* ChipFactsEnd() { return std::end(kRows); }
+
+const ChipFacts* FindChipFacts(const std::string& name) {
+  for (const ChipFacts& row : kRows) {
+    if (name == row.name) return &row;
+  }
+  return nullptr;
+}
+
+std::string HexBytes(const uint8_t* bytes, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof(hex), "%x", bytes[i]);
+    if (i != 0) text += ' ';
+    text += hex;
+  }
+  return text;
+}
+
+}  // namespace simtest
