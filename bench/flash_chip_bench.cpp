@@ -3,17 +3,15 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <vector>
 
-#include "sim/flash/flash_chip.h"
+#include "support/board_rig.h"
 
 namespace {
 
-struct Bench {
-  explicit Bench(const TraceSink* trace = nullptr)
-      : contents(FlashProfileSize(DefaultFlashProfile()), 0xFF) {
-    chip.Init(DefaultFlashProfile(), contents.data(), &clock, &counters, trace);
-  }
+// The one board rig, driven at the chip's pins.
+struct Bench : simtest::BoardRig {
+  explicit Bench(unsigned traces = simtest::kNoTrace)
+      : BoardRig(nullptr, DefaultBoardConfig(), {}, traces) {}
   void Command(uint8_t opcode, uint32_t address) {
     chip.Select();
     chip.Write(opcode);
@@ -32,16 +30,11 @@ struct Bench {
     while (chip.Read() & 1) clock.now_ns += 100000;
     chip.Deselect();
   }
-
-  std::vector<uint8_t> contents;
-  SimClock clock{0};
-  SimCounters counters{};
-  FlashChip chip;
 };
 
 // One 64 KB fast read, as the verify of a block does it.
-void FastRead64K(benchmark::State& state, const TraceSink* trace) {
-  Bench bench(trace);
+void FastRead64K(benchmark::State& state, unsigned traces) {
+  Bench bench(traces);
   uint64_t sum = 0;
   for (auto _ : state) {
     bench.Command(0x0B, 0x010000);
@@ -53,7 +46,7 @@ void FastRead64K(benchmark::State& state, const TraceSink* trace) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 0x10000);
 }
 
-void BM_FastRead64K(benchmark::State& state) { FastRead64K(state, nullptr); }
+void BM_FastRead64K(benchmark::State& state) { FastRead64K(state, simtest::kNoTrace); }
 BENCHMARK(BM_FastRead64K);
 
 // A 64 KB block programmed as 256 pages, each with its write enable and
@@ -79,14 +72,9 @@ void BM_PageProgram64K(benchmark::State& state) {
 }
 BENCHMARK(BM_PageProgram64K);
 
-// The fast read again with a transaction trace attached: the line is built
+// The fast read again with a transaction trace recorded: the line is built
 // once per transaction, so the cost should stay that of the bare read.
-void BM_FastRead64KTraced(benchmark::State& state) {
-  uint64_t lines = 0;
-  const TraceSink sink{&lines,
-                       [](void* context, const char*) { ++*static_cast<uint64_t*>(context); }};
-  FastRead64K(state, &sink);
-}
+void BM_FastRead64KTraced(benchmark::State& state) { FastRead64K(state, simtest::kTrace); }
 BENCHMARK(BM_FastRead64KTraced);
 
 }  // namespace

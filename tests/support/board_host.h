@@ -1,51 +1,24 @@
-// A board on the test's bench: the model wired to a recording trace, driven
-// by the host-side handshakes a program would use. The waits are bounded so
-// that a broken model fails a test instead of hanging it.
+// A board on the test's bench driven by the host-side handshakes a program
+// would use. The waits are bounded so that a broken model fails a test
+// instead of hanging it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "sim/board.h"
-#include "sim/harness_options.h"
+#include "support/board_rig.h"
 
 namespace simtest {
 
-// An SPI device that records what the EC's follow mode did to it:
-// "S" select, "D" deselect, "W xx" a byte shifted out, "R" a byte clocked in
-// (answered from `answers`, then 0x00).
-class RecordingSpi final : public SpiDevice {
- public:
-  RecordingSpi() { SetOperations(&kOperationsOf<RecordingSpi>); }
-  void Select() { events.push_back("S"); }
-  void Deselect() { events.push_back("D"); }
-  void Write(uint8_t byte) {
-    static const char kHex[] = "0123456789abcdef";
-    events.push_back(std::string("W ") + kHex[byte >> 4] + kHex[byte & 15]);
-  }
-  uint8_t Read() {
-    events.push_back("R");
-    return next < answers.size() ? answers[next++] : 0x00;
-  }
-
-  std::vector<std::string> events;
-  std::vector<uint8_t> answers;
-  size_t next = 0;
-};
-
-class BoardHost {
+// The one rig with a recording SPI device, seen from the host's side of the
+// ports: the handshakes a program would use, without the program.
+class BoardHost : public BoardRig {
  public:
   static constexpr int kPollLimit = 10000;
 
-  explicit BoardHost(const BoardConfig& config = DefaultBoardConfig(), bool port_trace = false) {
-    trace_sink_ = TraceSink{&trace, Record};
-    port_sink_ = TraceSink{&ports, Record};
-    board.Init(config, &spi, &clock, &counters, &trace_sink_, port_trace ? &port_sink_ : nullptr);
-  }
-
-  BoardHost(const BoardHost&) = delete;
-  BoardHost& operator=(const BoardHost&) = delete;
+  explicit BoardHost(const BoardConfig& config = DefaultBoardConfig(), bool port_trace = false)
+      : BoardRig(WithRecordingSpi{}, config, kTrace | (port_trace ? kPortTrace : kNoTrace)) {}
 
   uint8_t In(uint16_t port) { return board.In(port); }
   void Out(uint16_t port, uint8_t value) { board.Out(port, value); }
@@ -81,20 +54,6 @@ class BoardHost {
     if (!EcCommand(sub_command)) return false;
     return operand < 0 || EcCommand(static_cast<uint8_t>(operand));
   }
-
-  SimClock clock{};
-  SimCounters counters{};
-  RecordingSpi spi;
-  Board board;
-  std::vector<std::string> trace;
-  std::vector<std::string> ports;
-
- private:
-  static void Record(void* context, const char* text) {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(text);
-  }
-  TraceSink trace_sink_{};
-  TraceSink port_sink_{};
 };
 
 }  // namespace simtest

@@ -15,9 +15,8 @@ class AttachedBoard {
  public:
   explicit AttachedBoard(const BoardConfig& config = DefaultBoardConfig()) : host(config, true) {
     FlashState = FlashStateRecord{};
-    SimSetBoard(&host.board);
+    host.Attach(nullptr);
   }
-  ~AttachedBoard() { SimSetBoard(nullptr); }
   AttachedBoard(const AttachedBoard&) = delete;
   AttachedBoard& operator=(const AttachedBoard&) = delete;
 
