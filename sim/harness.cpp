@@ -58,6 +58,7 @@ struct Harness {
   TraceSink port_trace_sink;
   TraceFile trace_file;
   TraceFile port_trace_file;
+  uint64_t port_accesses;  // counted for --interrupt-at
   uint8_t ec_ram[EcModel::kRamSize];
   // The status file beside the flash file, and what it held for this chip.
   char status_path[300];
@@ -170,7 +171,13 @@ void TraceLine(void*, const char* text) {
 }
 
 void PortTraceLine(void*, const char* text) {
-  const SimHooks* hooks = g_harness.hooks;
+  Harness& h = g_harness;
+  const SimHooks* hooks = h.hooks;
+  // Each port access is one line, so the count is the line's number.
+  if (++h.port_accesses == h.options.interrupt_at && hooks != nullptr &&
+      hooks->interrupt != nullptr) {
+    hooks->interrupt(hooks->context);
+  }
   EmitTraceLine(g_harness.port_trace_file, hooks != nullptr ? hooks->port_trace : nullptr, text);
 }
 
@@ -390,8 +397,8 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   SimOptions& options = h.options;
   const SimHooks* hooks = h.hooks;
   bool tracing = options.trace_path != nullptr || (hooks != nullptr && hooks->trace != nullptr);
-  bool port_tracing =
-      options.trace_ports_path != nullptr || (hooks != nullptr && hooks->port_trace != nullptr);
+  bool port_tracing = options.trace_ports_path != nullptr || options.interrupt_at != 0 ||
+                      (hooks != nullptr && hooks->port_trace != nullptr);
   h.trace_sink = TraceSink{nullptr, TraceLine};
   h.port_trace_sink = TraceSink{nullptr, PortTraceLine};
   h.trace_file.file = nullptr;
@@ -407,6 +414,7 @@ int Run(uint8_t* flash, uint32_t flash_size, const FlashProfile* profile, bool* 
   argv[argc] = nullptr;
 
   h.clock.now_ns = 0;
+  h.port_accesses = 0;
   __builtin_memset(&h.counters, 0, sizeof(h.counters));
   // The chip is set up first so that a fault kind it does not know is
   // refused before any file is created.

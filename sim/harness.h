@@ -46,6 +46,8 @@ struct SimHooks {
   const TraceSink* trace;
   const TraceSink* port_trace;
   void (*finished)(void* context, const SimRunView* view);
+  // Raises the host's interrupt (--interrupt-at); null where there is none.
+  void (*interrupt)(void* context);
 };
 
 // Hooks for the following SimMain calls; null removes them. Not copied.

@@ -131,6 +131,10 @@ constexpr SimOption kOptions[] = {
     {"--trace-ports", K::kText, "FILE", 0,
      [](O& o, const char* t, uint64_t) -> const char* { o.trace_ports_path = t; return nullptr; },
      "every port access", nullptr},
+    {"--interrupt-at", K::kDecimal, "N", UINT64_MAX,
+     [](O& o, const char*, uint64_t n) -> const char* { o.interrupt_at = n; return nullptr; },
+     "raise SIGINT at the Nth port access, on a host;\nthe flash file is then not written back",
+     nullptr},
     {"--screen", K::kFlag, nullptr, 0,
      [](O& o, const char*, uint64_t) -> const char* {
        o.screen = true;

@@ -30,6 +30,9 @@ struct SimOptions {
   // file-short: bytes the program may write to files before its writes come
   // up short; UINT64_MAX for no limit.
   uint64_t file_write_limit;
+  // --interrupt-at: the port access (counted from 1) at which the host's
+  // interrupt is raised; 0 for none.
+  uint64_t interrupt_at;
   // The program's arguments (without a name for the program).
   int program_argc;
   char** program_argv;

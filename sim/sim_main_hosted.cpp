@@ -2,6 +2,7 @@
 // through the hosted provider; the harness writes its usage, chip list and
 // screen picture there too, and its error lines and counters to standard
 // error.
+#include <csignal>
 #include <cstdio>
 
 #include "platform/hosted/hosted.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   SimHooks hooks{};
   hooks.out = WriteOut;
   hooks.err = WriteErr;
+  hooks.interrupt = [](void*) { std::raise(SIGINT); };
   SimSetHooks(&hooks);
   // The modelled board gets the same protection as the real one: an
   // interrupt held during the update lets it end and the flash file be

@@ -138,6 +138,12 @@ int iSaveFlash() {
     return 1;
   }
   pf::printf("Save FW to XQRFW.bin : ");
+  // The file itself is opened only after identification; a target that is no
+  // plain file would wait or fail there with the EC in flash mode.
+  if (pf::IsSpecialFile(kDumpFileName)) {
+    pf::printf("open XQRFW.bin fail");
+    return 1;
+  }
   FlashState.ReadBuffer = static_cast<uint8_t*>(AllocatePool(kReadBufferSize));
   if (FlashState.ReadBuffer == nullptr) {
     pf::printf("Not enough memory for the read buffer!\n\n");

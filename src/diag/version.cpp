@@ -160,6 +160,11 @@ int iShowEcRamBytes() {
 
 int iQueryVersion() {
   vShowBanner();
+  // A /VBF name that is no plain file is refused before the chip is asked.
+  if (FlashState.BramFileMode == 1 && pf::IsSpecialFile(FlashState.ImagePath)) {
+    Print(u"\n\rFile Open Fail!");
+    return 1;
+  }
   // Detected again: only the maker's chips keep a version where this reads it.
   FlashState.ChipId = usDetectSioChip();
   if (FlashState.ChipId == kNoChip) {

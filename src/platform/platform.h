@@ -54,6 +54,11 @@ int64_t ftell(FILE* file);
 size_t fread(void* buffer, size_t size, size_t count, FILE* file);
 size_t fwrite(const void* buffer, size_t size, size_t count, FILE* file);
 int fclose(FILE* file);
+// True when `name` exists and is not a plain file (a directory, a FIFO, a
+// device): opening one may wait for a writer that never comes, and it has no
+// length to load nor contents a dump may replace. Checked before the hardware
+// is touched, so that nothing waits with the EC in flash mode.
+bool IsSpecialFile(const char* name);
 
 // Standard strtol with a 32-bit result that saturates at the 32-bit limits.
 int32_t strtol(const char* text, char** end, int base);

@@ -11,7 +11,10 @@ void vClear(WholeFile* whole) {
 
 FileLoad eOpenWholeFile(const char* path, WholeFile* whole) {
   vClear(whole);
-  whole->file = path != nullptr ? pf::fopen(path, "rb") : nullptr;
+  // Refused unopened: a FIFO would wait for a writer, a directory or a
+  // device gives no length.
+  if (path == nullptr || pf::IsSpecialFile(path)) return FileLoad::kOpenFailed;
+  whole->file = pf::fopen(path, "rb");
   if (whole->file == nullptr) return FileLoad::kOpenFailed;
   pf::fseek(whole->file, 0, pf::kSeekEnd);
   whole->length = pf::ftell(whole->file);

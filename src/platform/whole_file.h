@@ -20,7 +20,8 @@ struct WholeFile {
 
 enum class FileLoad : uint8_t { kOk, kOpenFailed, kNoMemory, kShortRead };
 
-// Opens `path` for reading (a null path opens nothing) and measures it. The
+// Opens `path` for reading (a null path, a directory, a FIFO or a device opens
+// nothing) and measures it. The
 // caller decides what length it accepts before anything is allocated.
 FileLoad eOpenWholeFile(const char* path, WholeFile* whole);
 // Allocates `size` bytes and reads them from the start.

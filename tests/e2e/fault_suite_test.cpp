@@ -223,6 +223,7 @@ const std::string kWelSet = "\n\rTime-out: SPI flash write-enable latch never se
 const std::string kWelClear = "\n\rTime-out: SPI flash write-enable latch never cleared\n";
 const std::string kNoDecode = "\n\rPlease check 0x66/0x62 are decode and try again!\n\n";
 const std::string kNotXqr = "\n\rNot XQR Chip\n\r";
+const std::string kDumpOpenFail = "open XQRFW.bin fail";
 const std::string kAckOk = "EC ACK OK. \n\n";
 const std::string kAckFail = "EC ACK Fail. \n\n";
 
@@ -673,14 +674,15 @@ const std::vector<Fault>& Faults() {
        [](const Operation& op) {
          Expect e;
          if (op.reach & kDump) {
-           e.outcome = Outcome::kSaveFail;
-           e.message = "-- Save Fail!";
+           e.outcome = Outcome::kRefused;
+           e.message = kDumpOpenFail;
            e.flash_as_healthy = true;
          }
          return e;
        },
-       // Every write to the dump file fails for want of space. Without the
-       // device the link would make the dump a new file named /dev/full.
+       // A device is no file to dump into: refused before the EC is asked.
+       // Without the device the link would make the dump a new file named
+       // /dev/full.
        [](SimFixture& sim) {
          ASSERT_TRUE(std::filesystem::is_character_file("/dev/full")) << "no /dev/full";
          std::filesystem::create_symlink("/dev/full", sim.Path("XQRFW.bin"));
@@ -833,7 +835,8 @@ Outcome Classify(const Observed& cell, const Observed& healthy) {
   const std::string& console = cell.result.console;
   if (console.find("Time-out: ") != std::string::npos) return Outcome::kTimeOut;
   if (console.find("Please check 0x") != std::string::npos ||
-      console.find("Not XQR Chip") != std::string::npos) {
+      console.find("Not XQR Chip") != std::string::npos ||
+      console.find(kDumpOpenFail) != std::string::npos) {
     return Outcome::kRefused;
   }
   const bool check_failed = console.find("Verify Fail.") != std::string::npos ||
@@ -1024,7 +1027,8 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
       EXPECT_EQ(Count(r.console, "Time-out: ") + Count(r.console, "Verify Fail.") +
                     Count(r.console, "Test Fail.") + Count(r.console, "Save Fail!") +
                     Count(r.console, "Please check 0x") + Count(r.console, "Not XQR Chip") +
-                    Count(r.console, "Protect BBK Area Fail"),
+                    Count(r.console, "Protect BBK Area Fail") +
+                    Count(r.console, kDumpOpenFail),
                 attempts)
           << "exactly one failure message";
       if (expect.outcome == Outcome::kRefused) {

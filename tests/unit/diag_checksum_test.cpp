@@ -82,8 +82,8 @@ TEST(ImageChecksum, TakesItsFileNameFromEntryTwoAndFailsWithStatusOne) {
       {"no entry 2", {"/c"}, "\n\rFile Open Fail!", 1},
       // Entry 2 is "/c" itself here, which names no file.
       {"/c not first", {"/k", "/c", "ec.bin"}, "\n\rFile Open Fail!", 1},
-      // Opens, but has no bytes to read: no sum over nothing is shown.
-      {"a directory", {"/c", "."}, "\n\rFile Read Fail!", 1},
+      // No file to sum: refused unopened.
+      {"a directory", {"/c", "."}, "\n\rFile Open Fail!", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

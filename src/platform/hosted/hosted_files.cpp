@@ -1,5 +1,6 @@
 // File streams on the C library. The program opens with "rb" and "wb+", whose
 // meaning is the C library's own; offsets are 64-bit.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -49,6 +50,12 @@ int fclose(FILE* file) {
   const int result = std::fclose(file->stream);
   std::free(file);
   return result;
+}
+
+bool IsSpecialFile(const char* name) {
+  // stat follows links: a link to a device is a device.
+  struct stat info;
+  return name != nullptr && ::stat(name, &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 }  // namespace pf

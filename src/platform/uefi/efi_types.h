@@ -151,7 +151,8 @@ struct Shell {
   void* disable_page_break;
   void* get_page_break;
   void* get_device_name;
-  void* get_file_info;
+  // An EFI_FILE_INFO from the pool, or null; the caller frees it.
+  void*(EFIAPI* get_file_info)(ShellFileHandle file);
   void* set_file_info;
   Status(EFIAPI* open_file_by_name)(const char16_t* name, ShellFileHandle* file, uint64_t mode);
   Status(EFIAPI* close_file)(ShellFileHandle file);

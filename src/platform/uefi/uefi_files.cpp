@@ -79,6 +79,24 @@ FILE* fopen(const char* name, const char* mode) {
   return slot;
 }
 
+// The shell's files are plain files or directories; a directory opens for
+// reading like a file but has no length to seek to.
+bool IsSpecialFile(const char* name) {
+  char16_t wide[kMaxName];
+  efi::Shell* shell = uefi::g_shell;
+  if (shell == nullptr || name == nullptr || !uefi::WidenName(name, wide, kMaxName)) return false;
+  efi::ShellFileHandle handle = nullptr;
+  if (efi::IsError(shell->open_file_by_name(wide, &handle, efi::kFileModeRead)) ||
+      handle == nullptr) {
+    return false;
+  }
+  void* info = shell->get_file_info(handle);
+  const bool directory = info != nullptr && uefi::IsDirectoryInfo(info);
+  if (info != nullptr) PlatFree(info);
+  shell->close_file(handle);
+  return directory;
+}
+
 int fseek(FILE* file, int64_t offset, int whence) {
   if (!Usable(file)) return -1;
   uint64_t base = 0;

@@ -130,6 +130,18 @@ inline OpenKind ParseOpenMode(const char* mode) {
   return OpenKind::kInvalid;
 }
 
+// EFI_FILE_INFO: three 64-bit sizes and three 16-byte times before the
+// attribute bits, of which 0x10 marks a directory.
+constexpr size_t kFileInfoAttributeOffset = 3 * 8 + 3 * 16;
+constexpr uint64_t kFileDirectory = 0x10;
+
+inline bool IsDirectoryInfo(const void* info) {
+  uint64_t attribute = 0;
+  __builtin_memcpy(&attribute, static_cast<const uint8_t*>(info) + kFileInfoAttributeOffset,
+                   sizeof attribute);
+  return (attribute & kFileDirectory) != 0;
+}
+
 // The program's exit status as the shell's %lasterror%: 0 succeeds, 1 is the
 // refusal or failure status, anything else (a harness usage error) is kept
 // apart from both.
