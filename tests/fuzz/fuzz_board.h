@@ -23,11 +23,12 @@ namespace fuzzboard {
 
 class FuzzBoard {
  public:
-  // chip_name: a profile of the chip table; chip_id: the super-I/O chip ID.
-  void Start(const char* chip_name, uint16_t chip_id) {
+  // chip_name: a profile of the chip table; chip_id: the super-I/O chip ID;
+  // contents: the flash before the run, filled up with 0xFF.
+  void Start(const char* chip_name, uint16_t chip_id, std::vector<uint8_t> contents = {}) {
     BoardConfig config = simtest::QuickBoard();
     config.sio.chip_id = chip_id;
-    rig.emplace(chip_name, config);
+    rig.emplace(chip_name, config, std::move(contents));
     if (!rig->Valid()) std::abort();
     rig->Attach(&simtest::kQuietConsole);
   }
