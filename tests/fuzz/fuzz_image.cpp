@@ -10,11 +10,12 @@
 // so a read past it is caught.
 //
 // Input layout: byte 0 the chip (bits 0-2), the board ID (3-4), the form of
-// the size parameter (5-6) and whether it is the free one (7); byte 1 the path (0-2), the extra
-// option (3-5: /j, /k, /e or a second area option) and that second area (6-7); byte 2 the size
-// range, bytes 3-5 the image size within it; byte 6 the offset's kind, bytes 7-9 its value; bytes
-// 10-13 a free size parameter; byte 14 the flash pattern; the rest the image contents (repeated as
-// needed).
+// the size parameter (5-6) and whether it is the free one (7); byte 1 the
+// path (0-2), the extra option (3-5: /j, /k, /e or a second area option) and
+// that second area (6-7); byte 2 the size class, bytes 3-5 the image size
+// within it; byte 6 the offset's kind, bytes 7-9 its value; bytes 10-13 a
+// free size parameter; byte 14 the flash pattern; the rest the image
+// contents (repeated as needed).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
