@@ -15,7 +15,7 @@ source "$(dirname "$0")/../support/usage_text.sh"
 efi_dir=$(cd "${1:?EFI_DIR}" && pwd)
 work=$(realpath -m "${2:?WORK_DIR}")
 qemu_timeout=${QEMU_TIMEOUT:-100}
-prepare_ovmf_test "$work" "cmp od" "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi"
+prepare_ovmf_test "$work" "mmd cmp od" "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi"
 mkdir out
 
 # --- inputs --------------------------------------------------------------------
@@ -39,6 +39,7 @@ runs=(
   "vbolder|0x15|tolvi-sim.efi $board -- /VB 03A"
   "checksum|0x0|tolvi-sim.efi -- /c ec.bin"
   "missing|0x15|tolvi-sim.efi -- missing.bin 64"
+  "dirimage|0x15|tolvi-sim.efi -- adir 0"
   "timeout|0x15|tolvi-sim.efi --fault ec-ibf-stuck -- /VC"
   "badopt|0x2|tolvi-sim.efi --no-such-option"
   "serial|0x0|tolvi-sim.efi $board -- /VB 05A"
@@ -62,6 +63,8 @@ runs=(
 
 mkfs.fat -C disk.img 16384 >/dev/null
 mcopy -i disk.img "$efi_dir/tolvi.efi" "$efi_dir/tolvi-sim.efi" ec.bin XQRFW.bin startup.nsh ::/
+# A directory where an image is named: it opens like a file but is none.
+mmd -i disk.img ::/adir
 
 # --- boot ----------------------------------------------------------------------
 boot_ovmf_shell "$ovmf_code" "$ovmf_vars" "$qemu_timeout" serial disk.img
@@ -152,6 +155,9 @@ serial=${serial##*"-- /VB 05A"}
 
 # A name the shell cannot open is a refusal, not a crash.
 expect_piece missing $'\r\nFile Open Fail!'
+# A directory is refused the same way, before the EC is asked for anything.
+expect_piece dirimage $'\r\nFile Open Fail!'
+grep -q "File Size" out/dirimage.txt && fail "dirimage: the directory was measured as an image"
 # A controller that never answers ends the program from deep inside a wait;
 # the image must come back to the shell with status 1.
 expect_piece timeout $'\r\nTime-out: '
