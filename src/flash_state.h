@@ -29,6 +29,10 @@ struct FlashStateRecord {
   uint8_t BramMode;
   uint8_t VersionStringMode;
   uint8_t BramFileMode;
+  // /D: compare the flash with the image, write nothing.
+  uint8_t CompareMode;
+  // /U: erase and write only the erase units that differ from the image.
+  uint8_t ChangedOnlyMode;
   int64_t StartOffset;
   uint64_t NoReset;
   uint64_t SkipKbc;
@@ -90,6 +94,9 @@ struct FlashStateRecord {
   uint8_t BlocksVerified;
   // Set by a block that failed its checks, so the run ends with status 1.
   uint8_t UpdateFailed;
+  // Set by /D when a byte the update would write differs from the image, so
+  // the run ends with status 1.
+  uint8_t CompareDiffers;
   // Set by the dump when a file write came up short.
   uint8_t SaveFailed;
   // Set by the checksum when its file could not be opened, so the run ends

@@ -78,6 +78,11 @@ bool bUpdateArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t erase_count,
                  uint8_t page_count);
 bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low);
 void vUpdateFlash();
+// /D: compares every block the update would write with the image; writes
+// nothing. Sets CompareDiffers when a byte differs.
+void vCompareFlash();
+// /U: the update of only the erase units that differ from the image.
+void vUpdateChangedFlash();
 void vRunProtection();
 void vProtectBootBlock();
 

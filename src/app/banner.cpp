@@ -45,6 +45,8 @@ constexpr const char16_t* kHelpLines[] = {
     u"\n\r        tolvi /T             Write test: erase 4K at 0, write 256 bytes of 88h",
     u"\n\r        tolvi ec.bin 64 /e   Flash, pre-entering with DEh instead of DDh",
     u"\n\r        tolvi /VC            Show the EC version string (EC RAM D8h-DFh)",
+    u"\n\r        tolvi ec.bin 64 /D   Compare the flash with ec.bin; write nothing",
+    u"\n\r        tolvi ec.bin 64 /U   Flash only the sectors that differ from ec.bin",
     u"\n\r        tolvi /?|-?|--help   Show this help",
 };
 

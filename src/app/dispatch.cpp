@@ -122,10 +122,17 @@ int iLoadImageAndUpdate() {
     }
   }
 
-  vUpdateFlash();
+  // /D never writes, so it wins over /U.
+  if (FlashState.CompareMode == 1) {
+    vCompareFlash();
+  } else if (FlashState.ChangedOnlyMode == 1) {
+    vUpdateChangedFlash();
+  } else {
+    vUpdateFlash();
+  }
 
   vReleaseHeldFile();
-  return FlashState.UpdateFailed ? 1 : 0;
+  return FlashState.UpdateFailed != 0 || FlashState.CompareDiffers != 0 ? 1 : 0;
 }
 
 int iSaveFlash() {

@@ -108,6 +108,10 @@ int iScanArguments(int argc, char** argv) {
         FlashState.SkipKbc = 1;
       } else if (b == 'e') {
         FlashState.AltEnterMode = 1;
+      } else if (b == 'D') {
+        FlashState.CompareMode = 1;
+      } else if (b == 'U') {
+        FlashState.ChangedOnlyMode = 1;
       } else {
         return iRefuseParameter();
       }

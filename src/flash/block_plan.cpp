@@ -87,6 +87,7 @@ void vPlanBlockRanges() {
     plan.flash_start = plan.block_start;
     plan.erase_opcode = traits.block_erase.opcode;
     plan.erase_step = traits.block_erase.step;
+    plan.erase_size = traits.block_erase.size;
     plan.erase_count = uiWholeBlockEraseCount(traits.block_erase);
     plan.erase_check_end =
         main_mode && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)
@@ -102,6 +103,7 @@ void vPlanBlockRanges() {
     plan.flash_start = plan.block_start + area_offset;
     plan.erase_opcode = traits.sector_erase.opcode;
     plan.erase_step = traits.sector_erase.step;
+    plan.erase_size = traits.sector_erase.size;
     plan.erase_count = boot ? kBootBlockSectors : kCodeAreaSectors;
     plan.erase_check_end = area_end;
     plan.erase_check_mark_every =

@@ -19,6 +19,7 @@ struct BlockPlan {
   // whole-block path uses the chip's block erase, the areas its sector erase.
   uint8_t erase_opcode;
   uint32_t erase_step;
+  uint32_t erase_size;  // bytes one command erases: the path's erase unit
   uint32_t erase_count;
   uint64_t erase_check_end;
   uint32_t erase_check_mark_every;

@@ -1,8 +1,6 @@
 // Erasing a block or a run of sectors, and checking that a range reads erased.
 #include "flash/flash_engine.h"
 
-namespace {
-
 void vEraseAt(uint8_t opcode, uint32_t address) {
   vSpiWriteEnable();
   FlashState.FlashChanged = 1;
@@ -12,6 +10,8 @@ void vEraseAt(uint8_t opcode, uint32_t address) {
   vExitFollowMode();
   vWaitSpiReady();
 }
+
+namespace {
 
 // Reads the flash from `address` and checks that it reads erased until the
 // position counted from block 0 reaches `end_count` or a block is read, with

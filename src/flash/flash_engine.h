@@ -44,6 +44,17 @@ inline uint64_t ullImageOffset(uint64_t distance) {
 
 void vPrintProgressMark();
 
+// One erase command at `address`, with its write enable, waited out.
+void vEraseAt(uint8_t opcode, uint32_t address);
+// The chip's programming method from `start` over the plan's program range,
+// without the step's label and result line: for a caller that programs
+// several ranges of one block under one line.
+void vProgramPlannedRange(uint32_t start);
+// Compares the flash from `start` with the image over the plan's verify
+// range, without the step's label and its OK. A difference prints the failing
+// byte and " -- Verify Fail. \n" and returns false.
+bool bVerifyPlannedRange(uint32_t start);
+
 // Reads the status register of an open 0x05 read until the write-enable
 // latch shows, and returns the byte that showed it.
 uint8_t ucAwaitWriteLatch();

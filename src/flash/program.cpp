@@ -22,8 +22,8 @@ void vPageCommand(uint32_t address, uint32_t size, uint64_t end, uint64_t distan
 // Pages of 256 bytes, each written as one command of `piece` bytes or as
 // several; stops when the run's byte count reaches `end`.
 void vProgramPageRun(uint32_t start, uint32_t pages, uint64_t end, uint32_t piece,
-                     bool mark_every_page) {
-  Print(u"  Programing...    : ");
+                     bool mark_every_page, bool show_step = true) {
+  if (show_step) Print(u"  Programing...    : ");
   for (FlashState.PageIndex = 0; FlashState.PageIndex < pages; ++FlashState.PageIndex) {
     if (FlashState.ProgrammedCount == end) break;
     for (uint32_t offset = 0; offset < geometry::kPage; offset += piece) {
@@ -36,33 +36,31 @@ void vProgramPageRun(uint32_t start, uint32_t pages, uint64_t end, uint32_t piec
     if (mark_every_page || FlashState.PageIndex % 16 == 0) vPrintProgressMark();
   }
   vSpiWriteDisable();
-  Print(u" -- Programing OK. \n\n");
+  if (show_step) Print(u" -- Programing OK. \n\n");
 }
 
 // An auto-address-increment sequence starts with one write enable and the
 // first command carrying the address. Main-area block 0 stops where the page
 // methods stop, so a later block's data is not written ahead of that block's
 // own erase.
-void vOpenAaiSequence(uint8_t opcode, uint32_t address) {
+void vOpenAaiSequence(uint8_t opcode, uint32_t address, bool show_step) {
   vSpiWriteEnable();
   vEnterFollowMode();
   vSendSpiCommand(opcode);
   vSendFlashAddress(address);
-  Print(u"  Programing...    : ");
+  if (show_step) Print(u"  Programing...    : ");
 }
 
 // The write disable ends the last, data-less command and the sequence.
-void vCloseAaiSequence() {
+void vCloseAaiSequence(bool show_step) {
   vSpiWriteDisable();
   vWaitSpiReady();
-  Print(u" -- Programing OK. \n\n");
+  if (show_step) Print(u" -- Programing OK. \n\n");
 }
 
-}  // namespace
-
-void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
+void vRunAaiByte(uint32_t start, bool show_step) {
   const uint64_t end = FlashState.Plan.program_end;
-  vOpenAaiSequence(flash_op::kAaiByteProgram, uiFlashAddress(high, middle, low));
+  vOpenAaiSequence(flash_op::kAaiByteProgram, start, show_step);
   for (FlashState.counterN = 0; FlashState.counterN < geometry::kBlock; ++FlashState.counterN) {
     if (FlashState.ProgrammedCount == end) break;
     vSendSpiData(ucImageByte(ullImageOffset(FlashState.counterN)));
@@ -74,12 +72,12 @@ void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
     ++FlashState.ProgrammedCount;
     if (FlashState.counterN % geometry::kSector4K == 0) vPrintProgressMark();
   }
-  vCloseAaiSequence();
+  vCloseAaiSequence(show_step);
 }
 
-void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
+void vRunAaiWord(uint32_t start, bool show_step) {
   const uint64_t end = FlashState.Plan.program_end;
-  vOpenAaiSequence(flash_op::kAaiWordProgram, uiFlashAddress(high, middle, low));
+  vOpenAaiSequence(flash_op::kAaiWordProgram, start, show_step);
   unsigned pair = 0;
   for (FlashState.counterN = 0; FlashState.counterN < geometry::kBlock; ++FlashState.counterN) {
     if (FlashState.ProgrammedCount == end) break;
@@ -97,7 +95,17 @@ void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
     }
     if (FlashState.counterN % geometry::kSector4K == 0) vPrintProgressMark();
   }
-  vCloseAaiSequence();
+  vCloseAaiSequence(show_step);
+}
+
+}  // namespace
+
+void vProgramAaiByte(uint8_t high, uint8_t middle, uint8_t low) {
+  vRunAaiByte(uiFlashAddress(high, middle, low), true);
+}
+
+void vProgramAaiWord(uint8_t high, uint8_t middle, uint8_t low) {
+  vRunAaiWord(uiFlashAddress(high, middle, low), true);
 }
 
 void vProgramPages(uint8_t high, uint8_t middle, uint8_t low) {
@@ -120,4 +128,18 @@ void vProgramChunks(uint8_t high, uint8_t middle, uint8_t low) {
 void vProgramChunksCounted(uint8_t high, uint8_t middle, uint8_t low, uint8_t count) {
   vProgramPageRun(uiFlashAddress(high, middle, low), count, FlashState.Plan.program_end,
                   geometry::kChunk, false);
+}
+
+void vProgramPlannedRange(uint32_t start) {
+  const uint64_t end = FlashState.Plan.program_end;
+  switch (rFlashTraits().program) {
+    case ProgramKind::kAaiByte:
+      return vRunAaiByte(start, false);
+    case ProgramKind::kAaiWord:
+      return vRunAaiWord(start, false);
+    case ProgramKind::kChunks32:
+      return vProgramPageRun(start, geometry::kPagesPerBlock, end, geometry::kChunk, false, false);
+    case ProgramKind::kPages:
+      return vProgramPageRun(start, geometry::kPagesPerBlock, end, geometry::kPage, false, false);
+  }
 }

@@ -1,6 +1,7 @@
 // The block-by-block update: keyboard off, EC into flash mode, identify the
 // flash, then erase, check, program and verify every 64 KB block as its plan
-// says.
+// says. Also the steps the compare and the changed-units update share with it.
+#include "flash/block_operation.h"
 #include "flash/flash_engine.h"
 #include "flash/operation_frame.h"
 #include "flash/update_bounds.h"
@@ -11,13 +12,6 @@ namespace {
 // update gives up: a bit that did not take or a byte left unerased once is
 // common on worn parts and says nothing about the next attempt.
 constexpr unsigned kBlockAttempts = 3;
-
-// A failure that ends the update: out of flash mode at once, and the run ends
-// with status 1.
-void vFailUpdate() {
-  vLeaveFrameFlashMode();
-  FlashState.UpdateFailed = 1;
-}
 
 // The chip's method; the area paths write at most `pages` pages (0: the
 // whole-block path).
@@ -48,6 +42,13 @@ bool bUpdatePlannedBlock() {
                      static_cast<uint8_t>(plan.program_pages));
 }
 
+}  // namespace
+
+void vFailUpdate() {
+  vLeaveFrameFlashMode();
+  FlashState.UpdateFailed = 1;
+}
+
 void vShowBlockScreen() {
   ClearScreen();
   vShowBanner();
@@ -57,29 +58,59 @@ void vShowBlockScreen() {
   Print(u" Block Number     : %d \n\n", static_cast<int>(FlashState.BlockNum));
 }
 
-// Erase, check, program and verify the current block, again from its erase
-// while a check fails, still in flash mode. The last failure leaves flash
-// mode at once, and the run ends with status 1.
-bool bUpdateBlockWithRetries() {
+bool bRunBlockWithRetries(bool (*attempt)()) {
   // The programming methods count bytes from the start of the run.
   const uint64_t programmed_before = FlashState.ProgrammedCount;
-  for (unsigned attempt = 1;; ++attempt) {
-    if (attempt > 1) {
+  for (unsigned n = 1;; ++n) {
+    if (n > 1) {
       vShowBlockScreen();
       Print(u" Block %d failed its check: retry, attempt %d of %d \n\n",
-            static_cast<int>(FlashState.BlockNum), static_cast<int>(attempt),
+            static_cast<int>(FlashState.BlockNum), static_cast<int>(n),
             static_cast<int>(kBlockAttempts));
       FlashState.ProgrammedCount = programmed_before;
     }
     SetCursorPosition(1, 10);
-    if (bUpdatePlannedBlock()) return true;
-    if (attempt == kBlockAttempts) break;
+    if (attempt()) return true;
+    if (n == kBlockAttempts) break;
   }
   vFailUpdate();
   return false;
 }
 
-}  // namespace
+bool bStartBlockOperation(const FrameStyle& style) {
+  (void)bOpenOperationFrame(style);
+  Print(u"vReadSPIDeviceID start\n\n");
+  vReadSPIDeviceID();
+  Print(u"vReadSPIDeviceID end\n\n");
+  Print(u"\nBlockNum=%x,MaxBlockNum=%x", static_cast<unsigned>(FlashState.BlockNum),
+        static_cast<unsigned>(FlashState.MaxBlockNum));
+  // These two chips take a 256 KB image as two blocks of 64 KB.
+  if (bHalfBlockImage()) {
+    FlashState.ImageSize >>= 1;
+    FlashState.MaxBlockNum >>= 1;
+  }
+  if (bRefuseChipGeometry()) {
+    vFailUpdate();
+    vCloseOperationFrame();
+    return false;
+  }
+  return true;
+}
+
+void vEndBlockOperation(bool check_wrap) {
+  if (check_wrap && FlashState.UpdateFailed == 0 && FlashState.FlashCapacity == 0 &&
+      FlashState.MaxBlockNum > 1) {
+    FlashState.BlockNum = 0;
+    vPlanBlock();
+    const BlockPlan& plan = FlashState.Plan;
+    if (!bVerifyBlock(static_cast<uint8_t>(plan.flash_start >> 16),
+                      static_cast<uint8_t>(plan.flash_start >> 8),
+                      static_cast<uint8_t>(plan.flash_start))) {
+      vFailUpdate();
+    }
+  }
+  vCloseOperationFrame();
+}
 
 void vClearSpiStatus() {
   vWaitSpiReady();
@@ -118,46 +149,18 @@ bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
 }
 
 void vUpdateFlash() {
-  (void)bOpenOperationFrame(kUpdateFrame);
-  Print(u"vReadSPIDeviceID start\n\n");
-  vReadSPIDeviceID();
-  Print(u"vReadSPIDeviceID end\n\n");
-  Print(u"\nBlockNum=%x,MaxBlockNum=%x", static_cast<unsigned>(FlashState.BlockNum),
-        static_cast<unsigned>(FlashState.MaxBlockNum));
-  // These two chips take a 256 KB image as two blocks of 64 KB.
-  if (bHalfBlockImage()) {
-    FlashState.ImageSize >>= 1;
-    FlashState.MaxBlockNum >>= 1;
-  }
-  if (bRefuseChipGeometry()) {
-    vFailUpdate();
-    vCloseOperationFrame();
-    return;
-  }
+  if (!bStartBlockOperation(kUpdateFrame)) return;
   while (FlashState.BlockNum < FlashState.MaxBlockNum) {
     vPlanBlock();
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
 
     vShowBlockScreen();
     vClearSpiStatus();
-    const bool passed = bUpdateBlockWithRetries();
+    const bool passed = bRunBlockWithRetries(&bUpdatePlannedBlock);
     if (passed) ++FlashState.BlocksVerified;
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
     // A failing block has left flash mode already.
     if (!passed) break;
   }
-  // A chip of unknown size may wrap a later block onto block 0: read it back.
-  if (FlashState.UpdateFailed == 0 && FlashState.FlashCapacity == 0 && FlashState.MaxBlockNum > 1) {
-    FlashState.BlockNum = 0;
-    vPlanBlock();
-    const BlockPlan& plan = FlashState.Plan;
-    if (!bVerifyBlock(static_cast<uint8_t>(plan.flash_start >> 16),
-                      static_cast<uint8_t>(plan.flash_start >> 8),
-                      static_cast<uint8_t>(plan.flash_start))) {
-      vFailUpdate();
-    }
-  }
-  // Also after a failed block: a failed flash must not leave the keyboard
-  // dead.
-  vCloseOperationFrame();
+  vEndBlockOperation(true);
 }

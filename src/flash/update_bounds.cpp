@@ -15,17 +15,11 @@ bool bAreaPath() {
   return FlashState.BbkMode == 1 || FlashState.MainMode == 1 || FlashState.BackupMode == 1;
 }
 
-// The erase one command of the block's plan covers.
-uint32_t uiPlanEraseSize(const BlockPlan& plan) {
-  const FlashTraits& traits = rFlashTraits();
-  return plan.path == BlockPath::kWhole ? traits.block_erase.size : traits.sector_erase.size;
-}
-
 // The last flash address the planned block erases or programs.
 uint64_t ullPlanLastAddress(const BlockPlan& plan) {
   uint64_t last = plan.flash_start;
   if (plan.erase_count != 0) {
-    const uint64_t size = uiPlanEraseSize(plan);
+    const uint64_t size = plan.erase_size;
     const uint64_t last_erase =
         plan.flash_start + static_cast<uint64_t>(plan.erase_count - 1) * plan.erase_step;
     last = (last_erase & ~(size - 1)) + size - 1;

@@ -8,13 +8,11 @@ constexpr uint16_t kDumpChunk = 0x8000;
 // Six marks per 32 KB chunk.
 constexpr uint16_t kDumpMarkEvery = 6553;
 
-}  // namespace
-
-bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
+bool bVerifyFrom(uint32_t start, bool show_step) {
   const BlockPlan& plan = FlashState.Plan;
-  vOpenReadPass(uiFlashAddress(high, middle, low));
+  vOpenReadPass(start);
   FlashState.EndCount = plan.verify_end;
-  Print(u"  Verify...        : ");
+  if (show_step) Print(u"  Verify...        : ");
   const uint64_t block_start = plan.count_base;
   const uint64_t mark_every = plan.verify_mark_every;
   FlashState.counterN = 0;
@@ -37,9 +35,17 @@ bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
     if (++FlashState.counterN == geometry::kBlock) break;
   }
   vCloseReadPass();
-  Print(u" -- Verify OK. \n");
+  if (show_step) Print(u" -- Verify OK. \n");
   return true;
 }
+
+}  // namespace
+
+bool bVerifyBlock(uint8_t high, uint8_t middle, uint8_t low) {
+  return bVerifyFrom(uiFlashAddress(high, middle, low), true);
+}
+
+bool bVerifyPlannedRange(uint32_t start) { return bVerifyFrom(start, false); }
 
 void vSaveFlashToFile() {
   const int32_t chunks = FlashState.FileSizeK / 32;
