@@ -151,6 +151,43 @@ TEST_P(CompareUpdate, DFindsExactlyTheDifferingUnitsAndUWritesOnlyThose) {
   }
 }
 
+// A unit that fails its verify is done again from the read, with the update's
+// retry line; a fault that stays ends /U as it ends the update.
+TEST(CompareUpdate, UChangedUnitRetriesOnceAndAPersistentFaultEndsAsTheUpdateDoes) {
+  const std::vector<uint8_t> image = simtest::TestImage(0x20000, 5);
+  std::vector<uint8_t> flash = simtest::RandomBytes(0x100000, 4);
+  std::copy(image.begin(), image.end(), flash.begin());
+  flash[0x13005] ^= 0x5A;  // unit 0x13000 of block 1 differs
+  std::vector<uint8_t> fixed = flash;
+  std::copy(image.begin(), image.end(), fixed.begin());
+  for (const char* fault : {"bit-stuck-once:13001", "bit-stuck:13001"}) {
+    SCOPED_TRACE(fault);
+    const bool once = std::string(fault).find("once") != std::string::npos;
+    simtest::SimFixture sim;
+    sim.WriteFile("ec.bin", image);
+    sim.WriteFile("tolvi-sim-flash.bin", flash);
+    const SimResult r = sim.Run({"--chip", "w25q80", "--fault", fault}, {"ec.bin", "128", "/U"});
+    EXPECT_EQ(r.status, once ? 0 : 1);
+    EXPECT_EQ(Erases(r), std::set<uint32_t>{0x13000});
+    EXPECT_EQ(r.TraceLines("spi 20").size(), once ? 2u : 3u);
+    EXPECT_NE(r.console.find(" Block 1 failed its check: retry, attempt 2 of 3"),
+              std::string::npos);
+    EXPECT_EQ(r.TraceLines("ec f").size(), 1u);
+    EXPECT_TRUE(!r.ec_in_flash_mode && r.keyboard_enabled);
+    if (once) {
+      EXPECT_TRUE(r.flash == fixed);
+    } else {
+      EXPECT_NE(r.console.find("Block 0 was written and verified; block 1 (flash address "
+                               "0x010000) is incomplete."),
+                std::string::npos);
+      // Only the failing unit was touched.
+      for (size_t a = 0; a < flash.size(); ++a) {
+        if (a / 0x1000 != 0x13 && r.flash[a] != flash[a]) ADD_FAILURE() << a;
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryChip, CompareUpdate, testing::Range<size_t>(0, FlashProfileCount()),
                          [](const testing::TestParamInfo<size_t>& info) {
                            std::string name = FlashProfileName(FlashProfileAt(info.param));
