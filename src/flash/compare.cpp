@@ -15,8 +15,7 @@ constexpr FrameStyle kCompareFrame = {true, false, true, true, true, false};
 
 void vCompareFlash() {
   if (!bStartBlockOperation(kCompareFrame)) return;
-  uint32_t bytes = 0;
-  uint32_t blocks = 0;
+  bool differs = false;
   while (FlashState.BlockNum < FlashState.MaxBlockNum) {
     vPlanBlock();
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
@@ -27,8 +26,7 @@ void vCompareFlash() {
       Print(u" -- Same.");
     } else {
       vShowDifference(difference);
-      bytes += difference.bytes;
-      ++blocks;
+      differs = true;
     }
     char16_t map[kMaxBlockUnits + 1];
     vFormatUnitMap(difference, map);
@@ -36,12 +34,11 @@ void vCompareFlash() {
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
   }
   vEndBlockOperation(false);
-  if (blocks == 0) {
+  if (!differs) {
     Print(u"\n\r\n\rThe flash holds the image.\n\n");
     return;
   }
-  Print(u"\n\r\n\rThe flash differs from the image: %d bytes in %d blocks.\n\n",
-        static_cast<int>(bytes), static_cast<int>(blocks));
+  Print(u"\n\r\n\rThe flash does not hold the image.\n\n");
   FlashState.CompareDiffers = 1;
   // A difference is an answer, not a failure: no advice follows it.
   FlashState.Work = FlashWork::kNone;

@@ -139,6 +139,11 @@ TEST_P(CompareUpdate, DFindsExactlyTheDifferingUnitsAndUWritesOnlyThose) {
       const SimResult d = run(before, "/D");
       EXPECT_EQ(d.status, change.empty() ? 0 : 1);
       EXPECT_EQ(BlockLines(d.console), lines);
+      // A difference is an answer: no failure advice follows it.
+      EXPECT_TRUE(d.console.ends_with(change.empty()
+                                          ? "\n\rThe flash holds the image.\n\n"
+                                          : "\n\rThe flash does not hold the image.\n\n"))
+          << d.console;
       EXPECT_TRUE(OnlyReads(d) && d.flash == before);
       EXPECT_TRUE(!d.ec_in_flash_mode && d.keyboard_enabled);
 
