@@ -92,6 +92,9 @@ struct FlashStateRecord {
   uint8_t FlashChanged;
   // Blocks of the update that passed their verify.
   uint8_t BlocksVerified;
+  // The operation's flash work ended and read back as asked: a failure after
+  // it, while the EC or the keyboard is given back, left the flash sound.
+  uint8_t FlashWorkDone;
   // Set by a block that failed its checks, so the run ends with status 1.
   uint8_t UpdateFailed;
   // Set by /D when a byte the update would write differs from the image, so

@@ -52,6 +52,7 @@ void vWriteTestPattern() {
     Print(u" -- Test Fail. \n\n");
     return;
   }
+  FlashState.FlashWorkDone = 1;
   Print(u" -- Test OK. \n\n");
 }
 

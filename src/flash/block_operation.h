@@ -20,5 +20,8 @@ void vShowBlockScreen();
 // most, each retry with its line. The last failure leaves flash mode at once
 // and the run ends with status 1.
 bool bRunBlockWithRetries(bool (*attempt)());
+// Plans, shows and writes every block in turn with `attempt` (after
+// `before`, when given, once per block), until one fails for good.
+void vWriteBlocks(bool (*attempt)(), void (*before)());
 // A failure that ends the operation: out of flash mode at once, status 1.
 void vFailUpdate();

@@ -89,17 +89,8 @@ bool bUpdateChangedUnits() {
 
 void vUpdateChangedFlash() {
   if (!bStartBlockOperation(kUpdateFrame)) return;
-  while (FlashState.BlockNum < FlashState.MaxBlockNum) {
-    vPlanBlock();
-    if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
-
-    vShowBlockScreen();
-    const bool passed = bRunBlockWithRetries(&bUpdateChangedUnits);
-    if (passed) ++FlashState.BlocksVerified;
-    FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
-    // A failing block has left flash mode already.
-    if (!passed) break;
-  }
+  // Each block clears the status register only where it has units to write.
+  vWriteBlocks(&bUpdateChangedUnits, nullptr);
   // Nothing written, nothing wrapped.
   vEndBlockOperation(FlashState.FlashChanged != 0);
 }

@@ -44,6 +44,15 @@ void vAdviseAfterFailure() {
     Print(u"The flash was not changed.\n\r");
     return;
   }
+  if (FlashState.FlashWorkDone == 1 && FlashState.TestMode == 0) {
+    // Only the hand-back failed; the flash holds what was asked.
+    Print(FlashState.HasImage == 1
+              ? u"Every block was written and verified: the EC flash holds the whole image.\n\r"
+              : u"The protection was written and read back.\n\r");
+    Print(u"The failure came afterwards, while the EC or the keyboard was given back.\n\r");
+    Print(u"Run the same command again to end it cleanly, or power the machine off and on.\n\r");
+    return;
+  }
   if (FlashState.HasImage == 1) {
     const unsigned verified = FlashState.BlocksVerified;
     if (verified == 0) {
@@ -57,7 +66,9 @@ void vAdviseAfterFailure() {
           static_cast<unsigned>(FlashState.Plan.flash_start));
     Print(u"The EC flash now holds an incomplete image.\n\r");
   } else if (FlashState.TestMode == 1) {
-    Print(u"The write test's sector at 0x000000 is incomplete.\n\r");
+    Print(FlashState.FlashWorkDone == 1
+              ? u"The write test's sector at 0x000000 holds the test pattern, not firmware.\n\r"
+              : u"The write test's sector at 0x000000 is incomplete.\n\r");
     Print(u"The EC flash now holds an incomplete image.\n\r");
   } else {
     Print(u"The status-register write of the protection is incomplete.\n\r");

@@ -86,7 +86,11 @@ void vProtectBootBlock() {
   const uint8_t result = ucReadSpiData();
   Print(u"\nRead Status Register = 0x%x\n", static_cast<unsigned>(result));
   vWaitSpiReady();
-  if (!bProtectionTook(protect, status)) FlashState.ProtectFailed = 1;
+  if (bProtectionTook(protect, status)) {
+    FlashState.FlashWorkDone = 1;
+  } else {
+    FlashState.ProtectFailed = 1;
+  }
 }
 
 void vRunProtection() {

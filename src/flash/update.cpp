@@ -109,6 +109,8 @@ void vEndBlockOperation(bool check_wrap) {
       vFailUpdate();
     }
   }
+  if (FlashState.UpdateFailed == 0 && FlashState.BlocksVerified == FlashState.MaxBlockNum)
+    FlashState.FlashWorkDone = 1;
   vCloseOperationFrame();
 }
 
@@ -148,19 +150,23 @@ bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
   return bVerifyBlock(high, middle, low);
 }
 
-void vUpdateFlash() {
-  if (!bStartBlockOperation(kUpdateFrame)) return;
+void vWriteBlocks(bool (*attempt)(), void (*before)()) {
   while (FlashState.BlockNum < FlashState.MaxBlockNum) {
     vPlanBlock();
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
 
     vShowBlockScreen();
-    vClearSpiStatus();
-    const bool passed = bRunBlockWithRetries(&bUpdatePlannedBlock);
+    if (before != nullptr) before();
+    const bool passed = bRunBlockWithRetries(attempt);
     if (passed) ++FlashState.BlocksVerified;
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
     // A failing block has left flash mode already.
     if (!passed) break;
   }
+}
+
+void vUpdateFlash() {
+  if (!bStartBlockOperation(kUpdateFrame)) return;
+  vWriteBlocks(&bUpdatePlannedBlock, &vClearSpiStatus);
   vEndBlockOperation(true);
 }

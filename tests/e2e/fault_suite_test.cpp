@@ -954,18 +954,28 @@ void CheckAdvice(const Operation& op, const Expect& expect, const SimResult& r,
     EXPECT_EQ(StrayWrite(r.flash, Range{}), -1) << "the flash changed";
     return;
   }
-  EXPECT_NE(Lower(advice).find("do not power off"), std::string::npos) << advice;
   EXPECT_NE(Lower(advice).find("run the same command again"), std::string::npos) << advice;
-  // Where the fault struck only after the flash work was complete, which
-  // block the paragraph calls incomplete is not judged here.
-  if (expect.flash_as_healthy) return;
+  // The fault struck only after the flash work was complete and checked: the
+  // flash is sound, except that the write test's pattern replaced firmware.
+  if (expect.flash_as_healthy && (op.reach & kPattern) == 0) {
+    EXPECT_EQ(Lower(advice).find("do not power off"), std::string::npos) << advice;
+    EXPECT_NE(advice.find((op.reach & kUpdate) ? "Every block was written and verified: the EC "
+                                                 "flash holds the whole image."
+                                               : "The protection was written and read back."),
+              std::string::npos)
+        << advice;
+    return;
+  }
+  EXPECT_NE(Lower(advice).find("do not power off"), std::string::npos) << advice;
   std::string state;
   if (op.reach & kUpdate) {
     char text[64];
     std::snprintf(text, sizeof text, "block 0 (flash address 0x%06x) is incomplete.", ImageAt(op));
     state = text;
   } else if (op.reach & kPattern) {
-    state = "The write test's sector at 0x000000 is incomplete.";
+    state = expect.flash_as_healthy
+                ? "The write test's sector at 0x000000 holds the test pattern, not firmware."
+                : "The write test's sector at 0x000000 is incomplete.";
   } else {
     state = "The status-register write of the protection is incomplete.";
   }
@@ -1059,8 +1069,7 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
       EXPECT_EQ(Count(r.console, "Time-out: ") + Count(r.console, "Verify Fail.") +
                     Count(r.console, "Test Fail.") + Count(r.console, "Save Fail!") +
                     Count(r.console, "Please check 0x") + Count(r.console, "Not XQR Chip") +
-                    Count(r.console, "Protect BBK Area Fail") +
-                    Count(r.console, kDumpOpenFail),
+                    Count(r.console, "Protect BBK Area Fail") + Count(r.console, kDumpOpenFail),
                 attempts)
           << "exactly one failure message";
       if (expect.outcome == Outcome::kRefused) {
