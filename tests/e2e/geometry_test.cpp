@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/request_oracle.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/test_data.h"
 
@@ -20,89 +21,24 @@ using simtest::SimFixture;
 using simtest::SimResult;
 using simtest::TestImage;
 
-constexpr int64_t kBlock = 0x10000;
-constexpr int64_t kAddressSpace = 0x1000000;
-constexpr char kFlashFile[] = "tolvi-sim-flash.bin";
+using oracle::Expect;
+using oracle::Footprint;
+using oracle::FootprintOf;
+using oracle::kAddressSpace;
+using oracle::kBlock;
+using oracle::kPathOption;
+using oracle::Outcome;
+using oracle::Part;
+using oracle::Path;
+using oracle::Request;
 
-struct Part {
-  const char* name;
-  int64_t size;
-  int64_t capacity;    // what the program can tell from the ID, 0 when nothing
-  int64_t whole_unit;  // what one erase command of the whole-block path clears
-  bool only_64k;       // no erase smaller than 64 KB
-};
+constexpr char kFlashFile[] = "tolvi-sim-flash.bin";
 
 const Part kParts[] = {
     {"w25q80", 0x100000, 0x100000, 0x1000, false},    {"mx25l512", 0x10000, 0x10000, 0x1000, false},
     {"sst25vf512a", 0x10000, 0x10000, 0x1000, false}, {"m25p80", 0x100000, 0x100000, 0x10000, true},
     {"pm25lv040", 0x80000, 0, 0x1000, false},         {"xqr-a", 0x40000, 0, 0x400, false},
 };
-
-enum class Path { kWhole, kBoot, kMain, kBackup };
-const char* const kPathOption[] = {nullptr, "/BK", "/Mn", "/Bp"};
-
-struct Request {
-  const Part* part;
-  int64_t size;
-  Path path;
-  int64_t offset;
-};
-
-enum class Outcome { kRefusedBeforePorts, kRefusedAfterId, kWritten, kUnjudged };
-
-int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
-
-// The range the request erases, [begin, end), and where the image lands.
-struct Footprint {
-  int64_t begin;
-  int64_t end;
-  int64_t image_at;
-};
-
-Footprint FootprintOf(const Request& q) {
-  const int64_t o = q.offset;
-  switch (q.path) {
-    case Path::kWhole:
-      return {o, RoundUp(o + q.size, q.part->whole_unit), o};
-    case Path::kBoot:
-      return {o, o + 0x1000, o};
-    case Path::kMain:
-      return {o + 0x1000, std::max(o + kBlock, RoundUp(o + 0x1000 + q.size, 0x1000)), o + 0x1000};
-    case Path::kBackup:
-      return {o + 0x11000, o + 0x20000, o + 0x11000};
-  }
-  return {};
-}
-
-Outcome Expect(const Request& q) {
-  const int64_t blocks = (q.size + kBlock - 1) / kBlock;
-  if (q.path == Path::kBoot && q.size > 0x1000) return Outcome::kRefusedBeforePorts;
-  if (q.path == Path::kMain && q.size > 0xF000 && (q.size - 0xF000) % kBlock != 0)
-    return Outcome::kRefusedBeforePorts;
-  if (q.path == Path::kBackup && q.size > 0xF000) return Outcome::kRefusedBeforePorts;
-  if (q.offset < 0) return Outcome::kRefusedBeforePorts;
-  if (q.offset != 0 && blocks > 1) return Outcome::kRefusedBeforePorts;
-  const int64_t reach = q.path == Path::kWhole  ? q.size
-                        : q.path == Path::kBoot ? 0x1000
-                        : q.path == Path::kMain ? kBlock
-                                                : 2 * kBlock;
-  if (q.offset + reach > kAddressSpace) return Outcome::kRefusedBeforePorts;
-  if (q.path != Path::kWhole && q.part->only_64k) return Outcome::kRefusedAfterId;
-  const int64_t unit = q.path == Path::kWhole ? q.part->whole_unit : 0x1000;
-  if (q.offset % unit != 0) return Outcome::kRefusedAfterId;
-  const Footprint f = FootprintOf(q);
-  if (q.part->capacity != 0 && f.end > q.part->capacity) return Outcome::kRefusedAfterId;
-  // A chip of unknown size wraps; only a multi-block wrap is caught.
-  if (f.end > q.part->size) return Outcome::kUnjudged;
-  return Outcome::kWritten;
-}
-
-std::string HexOffset(int64_t offset) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%s%llX", offset < 0 ? "-" : "",
-                static_cast<unsigned long long>(offset < 0 ? -offset : offset));
-  return text;
-}
 
 std::vector<uint8_t> Pattern(int64_t size) {
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
@@ -119,7 +55,7 @@ SimResult RunRequest(const Request& q, const std::vector<uint8_t>& image,
   if (q.path != Path::kWhole) args.push_back(kPathOption[static_cast<int>(q.path)]);
   if (q.offset != 0) {
     args.push_back("/O");
-    args.push_back(HexOffset(q.offset));
+    args.push_back(oracle::OffsetText(q.offset));
   }
   return sim.Run({"--chip", q.part->name}, args);
 }
@@ -169,7 +105,7 @@ TEST(Geometry, RandomRequestsEndRefusedUntouchedOrWrittenExactlyWhereAsked) {
     q.offset = offsets[random() % (sizeof offsets / sizeof offsets[0])];
     const Outcome expected = Expect(q);
     SCOPED_TRACE(std::string(q.part->name) + " size " + std::to_string(q.size) + " path " +
-                 std::to_string(static_cast<int>(q.path)) + " /O " + HexOffset(q.offset));
+                 std::to_string(static_cast<int>(q.path)) + " /O " + oracle::OffsetText(q.offset));
     const std::vector<uint8_t> image = TestImage(static_cast<size_t>(q.size), 5 + run);
     const std::vector<uint8_t> before = Pattern(chip_size);
     const SimResult r = RunRequest(q, image, before);

@@ -24,21 +24,23 @@
 #include <vector>
 
 #include "fuzz_board.h"
+#include "support/request_oracle.h"
 
 namespace {
 
-constexpr int64_t kBlock = 0x10000;
-constexpr int64_t kSector = 0x1000;
-constexpr int64_t kCodeArea = 0xF000;
-constexpr int64_t kAddressSpace = 0x1000000;
-
-struct Part {
-  const char* name;
-  int64_t size;
-  int64_t capacity;    // what the program can know from the ID; 0: nothing
-  int64_t whole_unit;  // what one erase of the whole-block path clears
-  bool only_64k;       // no erase smaller than 64 KB
-};
+using oracle::Expect;
+using oracle::Footprint;
+using oracle::FootprintOf;
+using oracle::kAddressSpace;
+using oracle::kBlock;
+using oracle::kCodeArea;
+using oracle::kPathOption;
+using oracle::kSector;
+using oracle::OffsetText;
+using oracle::Outcome;
+using oracle::Part;
+using oracle::Path;
+using oracle::Request;
 
 // The small parts keep runs short; the 64 KB-only part is the one large one.
 constexpr Part kParts[] = {
@@ -51,72 +53,6 @@ constexpr Part kParts[] = {
 // boards that write a 256 KB image as two blocks.
 constexpr uint16_t kBoardIds[] = {0x5512, TOLVI_MODE_SELECT_MODEL, TOLVI_HALF_BLOCK_MODEL_1,
                                   TOLVI_HALF_BLOCK_MODEL_2};
-
-enum class Path { kWhole, kBoot, kMain, kBackup };
-constexpr const char* kPathOption[] = {nullptr, "/BK", "/Mn", "/Bp"};
-
-enum class Outcome { kRefusedBeforePorts, kRefused, kWritten, kUnjudged };
-
-struct Request {
-  const Part* part;
-  int64_t size;
-  Path path;
-  int64_t offset;
-  bool size_matches;  // the size parameter is 0 or the image's size in KB
-};
-
-int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
-
-// What the request erases, [begin, end), and where the image lands.
-struct Footprint {
-  int64_t begin;
-  int64_t end;
-  int64_t image_at;
-};
-
-Footprint FootprintOf(const Request& q) {
-  const int64_t o = q.offset;
-  switch (q.path) {
-    case Path::kWhole:
-      return {o, RoundUp(o + q.size, q.part->whole_unit), o};
-    case Path::kBoot:
-      return {o, o + kSector, o};
-    case Path::kMain:
-      return {o + kSector, std::max(o + kBlock, RoundUp(o + kSector + q.size, kSector)),
-              o + kSector};
-    case Path::kBackup:
-      return {o + kBlock + kSector, o + 2 * kBlock, o + kBlock + kSector};
-  }
-  return {};
-}
-
-Outcome Expect(const Request& q) {
-  if (!q.size_matches) return Outcome::kRefusedBeforePorts;
-  const int64_t blocks = (q.size + kBlock - 1) / kBlock;
-  if (q.path == Path::kBoot && q.size > kSector) return Outcome::kRefusedBeforePorts;
-  if (q.path == Path::kMain && q.size > kCodeArea && (q.size - kCodeArea) % kBlock != 0) {
-    return Outcome::kRefusedBeforePorts;
-  }
-  if (q.path == Path::kBackup && q.size > kCodeArea) return Outcome::kRefusedBeforePorts;
-  if (q.offset < 0) return Outcome::kRefusedBeforePorts;
-  if (q.offset != 0 && blocks > 1) return Outcome::kRefusedBeforePorts;
-  const int64_t reach = q.path == Path::kWhole  ? q.size
-                        : q.path == Path::kBoot ? kSector
-                        : q.path == Path::kMain ? kBlock
-                                                : 2 * kBlock;
-  if (q.offset + reach > kAddressSpace) return Outcome::kRefusedBeforePorts;
-  // Nothing to write: whatever the path, the flash stays as it was.
-  if (q.size == 0) return Outcome::kUnjudged;
-  if (q.path != Path::kWhole && q.part->only_64k) return Outcome::kRefused;
-  const int64_t unit = q.path == Path::kWhole ? q.part->whole_unit : kSector;
-  if (q.offset % unit != 0) return Outcome::kRefused;
-  const Footprint f = FootprintOf(q);
-  if (q.part->capacity != 0 && f.end > q.part->capacity) return Outcome::kRefused;
-  // A chip of unknown size wraps; only a multi-block wrap is caught, and then
-  // after the flash has changed.
-  if (f.end > q.part->size) return Outcome::kUnjudged;
-  return Outcome::kWritten;
-}
 
 // A run costs what the program writes, and a 64 KB write costs as much as a
 // hundred small runs; so nearly every image is small, and the images over a
@@ -175,13 +111,6 @@ int64_t Offset(uint32_t kind, uint32_t value, const Part& part) {
     default:
       return v;
   }
-}
-
-std::string OffsetText(int64_t offset) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%s%llx", offset < 0 ? "-" : "",
-                static_cast<unsigned long long>(offset < 0 ? -offset : offset));
-  return text;
 }
 
 fuzzboard::FuzzBoard g_board;
@@ -300,7 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzBoard::Fail("a request refusable from the command line reached flash mode");
       }
       [[fallthrough]];
-    case Outcome::kRefused:
+    case Outcome::kRefusedAfterId:
       if (status != 1) FuzzBoard::Fail("a request that cannot be written was not refused");
       if (flash != before) FuzzBoard::Fail("a refused update changed the flash");
       break;
