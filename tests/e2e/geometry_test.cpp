@@ -35,9 +35,8 @@ using oracle::Request;
 constexpr char kFlashFile[] = "tolvi-sim-flash.bin";
 
 const Part kParts[] = {
-    {"w25q80", 0x100000, 0x100000, 0x1000, false},    {"mx25l512", 0x10000, 0x10000, 0x1000, false},
-    {"sst25vf512a", 0x10000, 0x10000, 0x1000, false}, {"m25p80", 0x100000, 0x100000, 0x10000, true},
-    {"pm25lv040", 0x80000, 0, 0x1000, false},         {"xqr-a", 0x40000, 0, 0x400, false},
+    oracle::PartOf("w25q80"), oracle::PartOf("mx25l512"),  oracle::PartOf("sst25vf512a"),
+    oracle::PartOf("m25p80"), oracle::PartOf("pm25lv040"), oracle::PartOf("xqr-a"),
 };
 
 std::vector<uint8_t> Pattern(int64_t size) {

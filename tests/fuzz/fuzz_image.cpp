@@ -43,10 +43,9 @@ using oracle::Path;
 using oracle::Request;
 
 // The small parts keep runs short; the 64 KB-only part is the one large one.
-constexpr Part kParts[] = {
-    {"mx25l512", 0x10000, 0x10000, 0x1000, false}, {"sst25vf512a", 0x10000, 0x10000, 0x1000, false},
-    {"xqr-a", 0x40000, 0, 0x400, false},           {"xqr", 0x40000, 0x40000, 0x400, false},
-    {"m25p80", 0x100000, 0x100000, 0x10000, true},
+const Part kParts[] = {
+    oracle::PartOf("mx25l512"), oracle::PartOf("sst25vf512a"), oracle::PartOf("xqr-a"),
+    oracle::PartOf("xqr"),      oracle::PartOf("m25p80"),
 };
 
 // A plain board, the board that needs a pre-enter command, and the two

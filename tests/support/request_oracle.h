@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "support/chip_facts.h"
+
 namespace oracle {
 
 constexpr int64_t kBlock = 0x10000;
@@ -23,6 +25,15 @@ struct Part {
   int64_t whole_unit;  // what one erase command of the whole-block path clears
   bool only_64k;       // no erase smaller than 64 KB
 };
+
+// The part's geometry from its row of chip facts.
+inline Part PartOf(const char* name) {
+  const simtest::ChipFacts* chip = simtest::FindChipFacts(name);
+  if (chip == nullptr) return {name, 0, 0, 0, false};
+  const int64_t size = int64_t{chip->size_kb} * 1024;
+  return {name, size, chip->size_from_id ? size : 0, chip->block_erase.size,
+          chip->sector_erase.size >= kBlock};
+}
 
 enum class Path { kWhole, kBoot, kMain, kBackup };
 constexpr const char* kPathOption[] = {nullptr, "/BK", "/Mn", "/Bp"};
