@@ -33,6 +33,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/flash/flash_chip.h"
+#include "support/chip_facts.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
 
@@ -101,19 +103,15 @@ struct Chip {
   uint32_t erase_unit;  // the smallest erase
 };
 
-const Chip kChips[] = {
-    {"w25q80", 0x100000, 0x1000},  // the board's default
-    {"sst25vf080b", 0x100000, 0x1000},
-    {"mx25l8005", 0x100000, 0x1000},
-};
-
-const Chip& ChipNamed(const char* name) {
-  if (name == nullptr) return kChips[0];
-  for (const Chip& chip : kChips) {
-    if (std::string(chip.name) == name) return chip;
+// A row of the chip facts; no name: the board's default part.
+Chip ChipNamed(const char* name) {
+  const char* wanted = name != nullptr ? name : FlashProfileName(DefaultFlashProfile());
+  const simtest::ChipFacts* facts = simtest::FindChipFacts(wanted);
+  if (facts == nullptr) {
+    ADD_FAILURE() << "no chip facts for " << wanted;
+    return {wanted, 0, 1};
   }
-  ADD_FAILURE() << "no row for chip " << name;
-  return kChips[0];
+  return {facts->name, facts->size_kb * 1024u, facts->EraseUnit()};
 }
 
 // Image bytes that are never 0xFF, so that every byte clears some bit and a
@@ -986,7 +984,7 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
                const Observed& healthy) {
   const SimResult& r = cell.result;
   const SimResult& h = healthy.result;
-  const Chip& chip = ChipNamed(fault.chip);
+  const Chip chip = ChipNamed(fault.chip);
   CheckFrame(op, fault, expect, cell, healthy);
   EXPECT_STREQ(Code(Classify(cell, healthy)), Code(expect.outcome));
   const Range range = WriteRange(op, chip);
