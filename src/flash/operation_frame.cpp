@@ -50,7 +50,9 @@ void vAdviseAfterFailure() {
               ? u"Every block was written and verified: the EC flash holds the whole image.\n\r"
               : u"The protection was written and read back.\n\r");
     Print(u"The failure came afterwards, while the EC or the keyboard was given back.\n\r");
-    Print(u"Run the same command again to end it cleanly, or power the machine off and on.\n\r");
+    Print(
+        u"Do not power off yet: run the same command again, so that the EC leaves flash mode as "
+        u"it should.\n\r");
     return;
   }
   if (FlashState.HasImage == 1) {
@@ -75,4 +77,7 @@ void vAdviseAfterFailure() {
   }
   Print(u"Do not power off or reboot the machine: the EC may not start again.\n\r");
   Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
+  // The pattern sits where the EC's firmware starts.
+  if (FlashState.TestMode == 1)
+    Print(u"Then flash the EC image: the write test does not restore it.\n\r");
 }
