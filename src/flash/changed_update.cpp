@@ -45,7 +45,9 @@ bool bForEachRun(const BlockPlan& block, const BlockDifference& difference, Step
 }
 
 bool bUpdateChangedUnits() {
-  Print(u"  Compare...       : ");
+  // The first line after the cursor is placed at column 1, like the
+  // update's first step; the lines below it start at column 0.
+  Print(u" Compare...       : ");
   BlockDifference difference;
   vReadBlockDifference(&difference, true);
   if (difference.bytes == 0) {
@@ -58,7 +60,7 @@ bool bUpdateChangedUnits() {
 
   vClearSpiStatus();
   const BlockPlan block = FlashState.Plan;
-  Print(u" Eraseing...      : ");
+  Print(u"  Eraseing...      : ");
   for (uint32_t unit = 0; unit < difference.units; ++unit) {
     if (!bUnitDiffers(difference, unit)) continue;
     vEraseAt(block.erase_opcode, block.flash_start + unit * difference.unit);

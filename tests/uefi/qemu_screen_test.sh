@@ -36,6 +36,13 @@ mkdir host
 head -c 131072 /dev/urandom >ec.bin
 printf '\x04A' | dd of=ec.bin bs=1 seek=$((0xFFF8)) conv=notrunc status=none
 head -c 4096 ec.bin >bbk.bin
+# The image with a byte changed in one erase unit of each block, for /D and /U.
+"$python" - <<'PY'
+image = bytearray(open("ec.bin", "rb").read())
+for at in (0x5010, 0x5011, 0x1AFFF):
+    image[at] ^= 0x5A
+open("ec2.bin", "wb").write(image)
+PY
 board="--bram-version 04,41"
 
 # NAME|HARNESS AND PROGRAM ARGUMENTS. The page part (the default chip) keeps
@@ -43,6 +50,9 @@ board="--bram-version 04,41"
 cases=(
   "update-page|-- ec.bin 128"
   "update-aai|--flash aai.flash --chip sst25vf080b -- ec.bin 128"
+  "compare-same|-- ec.bin 128 /D"
+  "compare-differs|-- ec2.bin 128 /D"
+  "update-changed|-- ec2.bin 128 /U"
   "erase-check-fails|--flash bad.flash --fault erase-leaves:1000 -- ec.bin 128"
   "time-out|--fault ec-ibf-stuck -- /VC"
   "dump|-- /S 64"
@@ -76,10 +86,10 @@ modes=(start 80x25 100x31)
   # Leave through the isa-debug-exit port ((0x2a << 1) | 1 = 85), else power off.
   printf 'mm f4 2a -IO -w 1 -n\r\nreset -s\r\n'
 } >startup.nsh
-cp ec.bin bbk.bin host/
+cp ec.bin ec2.bin bbk.bin host/
 
 mkfs.fat -C disk.img 16384 >/dev/null
-mcopy -i disk.img "$efi_dir/tolvi-sim.efi" ec.bin bbk.bin startup.nsh ::/
+mcopy -i disk.img "$efi_dir/tolvi-sim.efi" ec.bin ec2.bin bbk.bin startup.nsh ::/
 
 # --- boot ----------------------------------------------------------------------
 boot_ovmf_shell "$ovmf_code" "$ovmf_vars" "$qemu_timeout" serial disk.img

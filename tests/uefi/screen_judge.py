@@ -34,6 +34,8 @@ FIRMWARE_OF_NAME = {
 # blanks of the program's layout before them), with the cases that show them.
 UPDATE_STEPS = ["Eraseing", "Erase Verify", "Programing", "Verify...",
                 "vEnterFollowMode", "SPIDeviceID=", "vExitFollowMode"]
+# /U has no erase check: its compare pass takes that place.
+CHANGED_STEPS = ["Compare...", "Eraseing", "Programing", "Verify..."]
 DUMP_STEPS = ["Save FW to", "vEnterFollowMode", "SPIDeviceID=", "vExitFollowMode"]
 MAX_INDENT = 2
 
@@ -174,7 +176,9 @@ def main():
             continue
 
         failures += compare(label, firmware, model, columns, rows)
-        if name.startswith("update"):
+        if name == "update-changed":
+            failures += check_left_edge(label, snapshots, CHANGED_STEPS)
+        elif name.startswith("update"):
             failures += check_left_edge(label, snapshots, UPDATE_STEPS)
         elif name == "dump":
             failures += check_left_edge(label, snapshots, DUMP_STEPS)
