@@ -10,6 +10,7 @@ namespace {
 // The update's frame, but only reading: a fault here never leaves the flash
 // changed.
 constexpr FrameStyle kCompareFrame = {true, false, true, true, true, false};
+constexpr uint32_t kMapUnitsBesideText = 16;
 
 }  // namespace
 
@@ -30,7 +31,9 @@ void vCompareFlash() {
     }
     char16_t map[kMaxBlockUnits + 1];
     vFormatUnitMap(difference, map);
-    Print(u" %s", map);
+    // Sixty-four 1 KB units do not fit beside the text on an 80-column
+    // screen: their map gets a line of its own.
+    Print(difference.units > kMapUnitsBesideText ? u"\n\r           %s" : u" %s", map);
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
   }
   vEndBlockOperation(false);

@@ -52,10 +52,14 @@ std::set<uint32_t> Erases(const SimResult& r) {
   return at;
 }
 
+// Each block's text, up to the next block or the closing blank line.
 std::vector<std::string> BlockLines(const std::string& console) {
   std::vector<std::string> lines;
-  for (size_t at = 0; (at = console.find("\n\r Block ", at)) != std::string::npos; at += 2)
-    lines.push_back(console.substr(at + 2, console.find('\n', at + 2) - at - 2));
+  for (size_t at = 0; (at = console.find("\n\r Block ", at)) != std::string::npos; at += 2) {
+    const size_t end =
+        std::min(console.find("\n\r Block ", at + 2), console.find("\n\r\n\r", at + 2));
+    lines.push_back(console.substr(at + 2, end - at - 2));
+  }
   return lines;
 }
 
@@ -134,7 +138,9 @@ TEST_P(CompareUpdate, DFindsExactlyTheDifferingUnitsAndUWritesOnlyThose) {
         if (in_block.size() > 1)
           std::snprintf(text, sizeof text, " -- Differ: %zu bytes, first at 0x%06x.",
                         in_block.size(), in_block[0]);
-        lines.push_back(" Block " + std::to_string(b) + " :" + text + " " + map);
+        // A map wider than 16 units would not fit beside the text in 80 columns.
+        lines.push_back(" Block " + std::to_string(b) + " :" + text +
+                        (map.size() > 16 ? "\n\r" + std::string(11, ' ') : " ") + map);
       }
       const SimResult d = run(before, "/D");
       EXPECT_EQ(d.status, change.empty() ? 0 : 1);
