@@ -36,7 +36,7 @@ void vReadBlockDifference(BlockDifference* difference, bool marks) {
 void vFormatUnitMap(const BlockDifference& difference, char16_t* map) {
   uint32_t i = 0;
   for (; i < difference.units && i < kMaxBlockUnits; ++i) {
-    map[i] = (difference.differing >> i & 1) != 0 ? u'X' : u'.';
+    map[i] = bUnitDiffers(difference, i) ? u'X' : u'.';
   }
   map[i] = 0;
 }

@@ -16,6 +16,11 @@ struct BlockDifference {
   uint32_t first;      // flash address of the first byte that differs
 };
 
+// Unit `unit` of the block holds a byte that differs from the image.
+inline bool bUnitDiffers(const BlockDifference& difference, uint32_t unit) {
+  return (difference.differing >> unit & 1) != 0;
+}
+
 // Reads the range the update would write into the planned block and compares
 // it with the image bytes the update would write there, with a progress mark
 // per 4 KB when `marks`.

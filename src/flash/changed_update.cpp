@@ -25,10 +25,6 @@ BlockPlan RunPlan(const BlockPlan& block, const BlockDifference& difference, uin
   return run;
 }
 
-bool bUnitDiffers(const BlockDifference& difference, uint32_t unit) {
-  return (difference.differing >> unit & 1) != 0;
-}
-
 // Calls `step` with the plan of each run of adjacent differing units; stops
 // at the first run it fails.
 template <typename Step>
