@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "sim/flash/flash_chip.h"
-#include "support/chip_facts.h"
+#include "support/request_oracle.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
 
@@ -58,14 +58,13 @@ enum Reach : unsigned {
   kVersion = kEcRam | kBram,
 };
 
-// Where an update puts its image.
-enum class Path { kNone, kWhole, kBoot, kMain, kBackup };
+using oracle::Path;
 
 struct Operation {
   const char* name;
   std::vector<std::string> args;
   unsigned reach;
-  Path path;          // of an update
+  Path path;          // of an update; kWhole for the other operations
   uint32_t offset;    // the /O of an update
   const char* leave;  // trace line of the leave command, for operations in flash mode
   bool kbc_first;     // disables the keyboard before entering flash mode
@@ -74,6 +73,7 @@ struct Operation {
 
 const std::vector<Operation>& Operations() {
   using P = Path;
+  constexpr Path kNone = Path::kWhole;
   static const std::vector<Operation> ops = {
       {"upd", {"ec.bin", "8"}, kUpdate, P::kWhole, 0, "ec fe", true, true},
       {"upd/k/j", {"ec.bin", "8", "/k", "/j"}, kUpdate, P::kWhole, 0, "ec fc", false, false},
@@ -83,35 +83,26 @@ const std::vector<Operation>& Operations() {
       {"/O", {"ec.bin", "8", "/O", "1000"}, kUpdate, P::kWhole, 0x1000, "ec fe", true, true},
       {"/U", {"ec.bin", "8", "/U"}, kUpdate, P::kWhole, 0, "ec fe", true, true},
       // Against the flash's own pattern, so that the healthy run finds it equal.
-      {"/D", {"held.bin", "8", "/D"}, kCompare, P::kNone, 0, "ec fe", true, true},
-      {"/S", {"/S", "64"}, kDump, P::kNone, 0, "ec fe", false, true},
-      {"/T", {"/T"}, kPattern, P::kNone, 0, "ec fc", true, true},
-      {"/PB", {"/PB"}, kProtect, P::kNone, 0, "ec fc", true, true},
-      {"/V", {"/V"}, kEcRam, P::kNone, 0, nullptr, false, false},
-      {"/VB", {"/VB", "04A"}, kBram, P::kNone, 0, nullptr, false, false},
-      {"/VBF", {"/VBF", "fw.bin"}, kBram, P::kNone, 0, nullptr, false, false},
-      {"/VC", {"/VC"}, kEcRam, P::kNone, 0, nullptr, false, false},
-      {"/c", {"/c", "ec.bin"}, kChecksum, P::kNone, 0, nullptr, false, false},
+      {"/D", {"held.bin", "8", "/D"}, kCompare, kNone, 0, "ec fe", true, true},
+      {"/S", {"/S", "64"}, kDump, kNone, 0, "ec fe", false, true},
+      {"/T", {"/T"}, kPattern, kNone, 0, "ec fc", true, true},
+      {"/PB", {"/PB"}, kProtect, kNone, 0, "ec fc", true, true},
+      {"/V", {"/V"}, kEcRam, kNone, 0, nullptr, false, false},
+      {"/VB", {"/VB", "04A"}, kBram, kNone, 0, nullptr, false, false},
+      {"/VBF", {"/VBF", "fw.bin"}, kBram, kNone, 0, nullptr, false, false},
+      {"/VC", {"/VC"}, kEcRam, kNone, 0, nullptr, false, false},
+      {"/c", {"/c", "ec.bin"}, kChecksum, kNone, 0, nullptr, false, false},
   };
   return ops;
 }
 
-// The chips the suite runs on, as their data sheets give them.
-struct Chip {
-  const char* name;
-  uint32_t size;
-  uint32_t erase_unit;  // the smallest erase
-};
-
-// A row of the chip facts; no name: the board's default part.
-Chip ChipNamed(const char* name) {
+// The chip a fault runs on, from its row of chip facts; no name: the
+// board's default part.
+oracle::Part ChipNamed(const char* name) {
   const char* wanted = name != nullptr ? name : FlashProfileName(DefaultFlashProfile());
-  const simtest::ChipFacts* facts = simtest::FindChipFacts(wanted);
-  if (facts == nullptr) {
-    ADD_FAILURE() << "no chip facts for " << wanted;
-    return {wanted, 0, 1};
-  }
-  return {facts->name, facts->size_kb * 1024u, facts->EraseUnit()};
+  const oracle::Part part = oracle::PartOf(wanted);
+  EXPECT_NE(part.size, 0) << "no chip facts for " << wanted;
+  return part;
 }
 
 // Image bytes that are never 0xFF, so that every byte clears some bit and a
@@ -290,54 +281,35 @@ const std::vector<uint8_t>& ImageOf(const Operation& op) {
   return Image(0x2000);
 }
 
-// Where an update's image byte 0 lands: the main area starts one sector
-// into the block, the backup area one sector into the next.
-uint32_t ImageAt(const Operation& op) {
-  switch (op.path) {
-    case Path::kMain:
-      return op.offset + 0x1000;
-    case Path::kBackup:
-      return op.offset + 0x11000;
-    default:
-      return op.offset;
-  }
+// The request an update makes, for the oracle's footprint.
+oracle::Footprint FootprintOf(const Operation& op, const oracle::Part& part) {
+  return oracle::FootprintOf({&part, static_cast<int64_t>(ImageOf(op).size()), op.path, op.offset});
 }
 
-uint32_t RoundUp(uint32_t value, uint32_t unit) { return (value + unit - 1) / unit * unit; }
+// Where an update's image byte 0 lands, whatever the chip.
+uint32_t ImageAt(const Operation& op) {
+  static const oracle::Part kAnyPart = {"", 0, 0, 1, false};
+  return static_cast<uint32_t>(FootprintOf(op, kAnyPart).image_at);
+}
 
 // [begin, end) of the flash an operation may erase or program on a chip: an
-// image rounded up to the erase unit, an area whole, the write test's first
-// sector; nothing for the others.
+// update's footprint, the write test's first sector; nothing for the others.
 struct Range {
   uint32_t begin = 0;
   uint32_t end = 0;
 };
 
-Range WriteRange(const Operation& op, const Chip& chip) {
-  if (op.reach & kPattern) return {0, chip.erase_unit};
+Range WriteRange(const Operation& op, const oracle::Part& part) {
+  if (op.reach & kPattern) return {0, oracle::kSector};
   if ((op.reach & kUpdate) == 0) return {};
-  const uint32_t at = ImageAt(op);
-  const uint32_t size = static_cast<uint32_t>(ImageOf(op).size());
-  switch (op.path) {
-    case Path::kWhole:
-      return {at, RoundUp(at + size, chip.erase_unit)};
-    case Path::kBoot:
-      return {at, at + 0x1000};
-    case Path::kMain:
-      return {at, std::max(op.offset + 0x10000, RoundUp(at + size, 0x1000))};
-    case Path::kBackup:
-      return {at, op.offset + 0x20000};
-    case Path::kNone:
-      break;
-  }
-  ADD_FAILURE() << op.name << ": an update without a path";
-  return {};
+  const oracle::Footprint f = FootprintOf(op, part);
+  return {static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end)};
 }
 
 // The flash after a healthy run: the pattern, the range erased, the image
 // (or the write test's page of 0x88) in it. The protected SST part takes
 // nothing of the write test.
-std::vector<uint8_t> HealthyFlash(const Operation& op, const Chip& chip) {
+std::vector<uint8_t> HealthyFlash(const Operation& op, const oracle::Part& chip) {
   std::vector<uint8_t> flash = Pattern(chip.size);
   if ((op.reach & kPattern) && std::string(chip.name) == kSstChip) return flash;
   const Range range = WriteRange(op, chip);
@@ -742,7 +714,8 @@ SimFixture& RunDirectory() {
   return sim;
 }
 
-Observed RunCell(const Operation& op, const Chip& chip, const std::vector<std::string>& board,
+Observed RunCell(const Operation& op, const oracle::Part& chip,
+                 const std::vector<std::string>& board,
                  const std::function<void(SimFixture&)>& prepare) {
   SimFixture& sim = RunDirectory();
   sim.WriteFile(kFlashFile, Pattern(chip.size));
@@ -986,7 +959,7 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
                const Observed& healthy) {
   const SimResult& r = cell.result;
   const SimResult& h = healthy.result;
-  const Chip chip = ChipNamed(fault.chip);
+  const oracle::Part chip = ChipNamed(fault.chip);
   CheckFrame(op, fault, expect, cell, healthy);
   EXPECT_STREQ(Code(Classify(cell, healthy)), Code(expect.outcome));
   const Range range = WriteRange(op, chip);
