@@ -31,7 +31,6 @@ int iScanArguments(int argc, char** argv);
 bool bIsHelpRequest(int argc, char** argv);
 int iDispatch(int argc, char** argv);
 int iLoadImageAndUpdate();
-int iSaveFlash();
 
 // --- hw/ : KBC and EC channels ----------------------------------------------
 void vSendKbcCommand(uint8_t command);

@@ -1,5 +1,6 @@
 // The program's texts about itself: the banner line, the usage screen and the
 // help.
+#include "app/option_table.h"
 #include "platform/platform.h"
 #include "tolvi.h"
 
@@ -36,19 +37,9 @@ constexpr const char16_t* kUsageLines[] = {
     u"\n\r               |from BRAM | Current FW compare with file",
 };
 
-// The help's addition to the usage: one line for each option the usage leaves
-// out.
-constexpr const char16_t* kHelpLines[] = {
-    u"\n\r Other options :",
-    u"\n\r        tolvi /S 64          Save 64K of flash to XQRFW.bin",
-    u"\n\r        tolvi /c ec.bin      Show the 16-bit checksum of ec.bin",
-    u"\n\r        tolvi /T             Write test: erase 4K at 0, write 256 bytes of 88h",
-    u"\n\r        tolvi ec.bin 64 /e   Flash, pre-entering with DEh instead of DDh",
-    u"\n\r        tolvi /VC            Show the EC version string (EC RAM D8h-DFh)",
-    u"\n\r        tolvi ec.bin 64 /D   Compare the flash with ec.bin; write nothing",
-    u"\n\r        tolvi ec.bin 64 /U   Flash only the sectors that differ from ec.bin",
-    u"\n\r        tolvi /?|-?|--help   Show this help",
-};
+// The help's lines are the option table's, in two columns: the examples are
+// padded with these blanks to the second.
+constexpr char16_t kHelpPadding[] = u"                     ";
 
 }  // namespace
 
@@ -64,5 +55,15 @@ void vShowUsage() {
 
 void vShowHelp() {
   vShowUsage();
-  for (const char16_t* line : kHelpLines) Print(line);
+  Print(u"\n\r Other options :");
+  auto line = [](const char16_t* example, const char16_t* help) {
+    size_t n = 0;
+    while (example[n] != 0 && kHelpPadding[n] != 0) ++n;
+    Print(u"\n\r        %s%s%s", example, kHelpPadding + n, help);
+  };
+  for (size_t r = 0; r < kProgramOptionCount; ++r) {
+    const ProgramOption& row = kProgramOptions[r];
+    if (row.help != nullptr) line(row.help_example, row.help);
+  }
+  line(u"tolvi /?|-?|--help", u"Show this help");
 }

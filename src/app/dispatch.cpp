@@ -1,10 +1,11 @@
 // The dispatch: runs the one operation the options select, with the image
-// load of the update and the outer frame of the flash dump.
+// load of the update.
 #include "app/dispatch.h"
 
+#include "flash/dump.h"
 #include "flash/geometry.h"
+#include "flash/image_rules.h"
 #include "flash/operation_frame.h"
-#include "flash/update_bounds.h"
 #include "platform/platform.h"
 #include "platform/whole_file.h"
 #include "tolvi.h"
@@ -12,48 +13,14 @@
 namespace {
 
 constexpr uint32_t kPageShift = 10;  // sizes in KB
-// BlockNum is 8 bits and doubles as the block's high address byte.
-constexpr uint64_t kMaxBlocks = 255;
-constexpr uint32_t kReadBufferSize = 0x8000;
-constexpr const char* kDumpFileName = "XQRFW.bin";
-constexpr int32_t kDumpChunkK = 32;
-constexpr int32_t kMaxDumpK = 16384;
 
-// What the front end holds (the image and its file, or the dump's file), so
-// that a refusal or a time-out can release it.
+// The image and its file, so that a refusal or a time-out can release them.
 WholeFile g_held;
-uint8_t* g_own_read_buffer = nullptr;
 
 uint64_t ullRoundUp(int64_t size, uint32_t shift) {
   uint64_t bytes = static_cast<uint64_t>(size);
   uint64_t mask = (uint64_t{1} << shift) - 1;
   return (bytes >> shift) + ((bytes & mask) != 0 ? 1 : 0);
-}
-
-// Sizes the block paths would write wrongly (the loops' bounds would not
-// match the image), refused before anything is allocated or sent.
-int iRefuseImageGeometry() {
-  const int64_t size = FlashState.ImageSize;
-  const int64_t code_area = geometry::kCodeAreaSize;
-  if (FlashState.MaxBlockNum > kMaxBlocks) {
-    pf::printf("\n\rImage too large: at most 255 blocks (0xFF0000 bytes) can be written!\n\n");
-    return 1;
-  }
-  if (FlashState.BbkMode == 1 && size > static_cast<int64_t>(geometry::kBootBlockSize)) {
-    pf::printf("\n\rImage too large for the BBK sector (at most 4K)!\n\n");
-    return 1;
-  }
-  if (FlashState.MainMode == 1 && size > code_area &&
-      (size - code_area) % static_cast<int64_t>(geometry::kBlock) != 0) {
-    pf::printf(
-        "\n\rImage size does not fit the Main code area (60K, or 60K plus whole 64K blocks)!\n\n");
-    return 1;
-  }
-  if (FlashState.BackupMode == 1 && size > code_area) {
-    pf::printf("\n\rImage too large for the Backup code area (at most 60K)!\n\n");
-    return 1;
-  }
-  return 0;
 }
 
 // Releases what the front end holds and forgets it in FlashState.
@@ -66,11 +33,7 @@ void vReleaseHeldFile() {
 }  // namespace
 
 void vReleaseFrontEndResources() {
-  if (g_own_read_buffer != nullptr) {
-    FreePool(g_own_read_buffer);
-    if (FlashState.ReadBuffer == g_own_read_buffer) FlashState.ReadBuffer = nullptr;
-  }
-  g_own_read_buffer = nullptr;
+  vReleaseDumpResources();
   vReleaseHeldFile();
 }
 
@@ -100,8 +63,7 @@ int iLoadImageAndUpdate() {
     pf::printf("\n\rParamter NOT Match with File Size, Please try again!\n\n");
     return 1;
   }
-  if (iRefuseImageGeometry() != 0) return 1;
-  if (bRefuseUpdateOffset()) return 1;
+  if (bRefuseImageGeometry()) return 1;
   Print(u"\n\rBlockNum: %d,  MaxBlock: %d,   PageCount: %d\n",
         static_cast<int>(FlashState.BlockNum), static_cast<int>(FlashState.MaxBlockNum),
         static_cast<int>(FlashState.PageCount));
@@ -133,62 +95,6 @@ int iLoadImageAndUpdate() {
 
   vReleaseHeldFile();
   return FlashState.UpdateFailed != 0 || FlashState.CompareDiffers != 0 ? 1 : 0;
-}
-
-int iSaveFlash() {
-  // Whole 32 KB chunks are dumped; a 24-bit address reaches 16 MB.
-  const int32_t size_k = FlashState.FileSizeK;
-  const int32_t dumped_k = size_k / kDumpChunkK * kDumpChunkK;
-  if (dumped_k <= 0 || size_k > kMaxDumpK) {
-    pf::printf("\n\rDump size %dK out of range: 32K to %dK, in whole 32K chunks!\n\n",
-               static_cast<int>(size_k), static_cast<int>(kMaxDumpK));
-    return 1;
-  }
-  pf::printf("Save FW to XQRFW.bin : ");
-  // The file itself is opened only after identification; a target that is no
-  // plain file would wait or fail there with the EC in flash mode.
-  if (pf::IsSpecialFile(kDumpFileName)) {
-    pf::printf("open XQRFW.bin fail");
-    return 1;
-  }
-  FlashState.ReadBuffer = static_cast<uint8_t*>(AllocatePool(kReadBufferSize));
-  if (FlashState.ReadBuffer == nullptr) {
-    pf::printf("Not enough memory for the read buffer!\n\n");
-    return 1;
-  }
-  g_own_read_buffer = FlashState.ReadBuffer;
-
-  (void)bOpenOperationFrame(kDumpFrame);
-  vReadSPIDeviceID();
-  const uint32_t capacity = FlashState.FlashCapacity;
-  if (capacity != 0 && static_cast<uint32_t>(dumped_k) > (capacity >> kPageShift)) {
-    pf::printf("\n\rDump size %dK is beyond the %dK flash!\n\n", static_cast<int>(dumped_k),
-               static_cast<int>(capacity >> kPageShift));
-    vCloseOperationFrame();
-    return 1;
-  }
-  // Opened only now: a refused dump leaves an existing file as it was.
-  FlashState.ImageFile = pf::fopen(kDumpFileName, "wb+");
-  if (FlashState.ImageFile == nullptr) {
-    pf::printf("open XQRFW.bin fail");
-    vCloseOperationFrame();
-    return 1;
-  }
-  g_held.file = FlashState.ImageFile;
-  vSaveFlashToFile();
-  vCloseOperationFrame();
-
-  // Data the stream still buffers reaches the file only at the close.
-  pf::FILE* file = FlashState.ImageFile;
-  FlashState.ImageFile = nullptr;
-  g_held.file = nullptr;
-  if (pf::fclose(file) != 0 && FlashState.SaveFailed == 0) {
-    FlashState.SaveFailed = 1;
-    pf::printf("-- Save Fail!");
-  }
-  if (FlashState.SaveFailed != 0) return 1;
-  pf::printf("-- Save OK!");
-  return 0;
 }
 
 int iDispatch(int argc, char** argv) {

@@ -1,5 +1,6 @@
 // The argument scan: one forward pass turning the command line into option
 // fields of FlashState. Nothing is opened or sent to the hardware here.
+#include "app/option_table.h"
 #include "platform/platform.h"
 #include "tolvi.h"
 
@@ -7,17 +8,12 @@ namespace {
 
 // The scan index is 8 bits wide.
 constexpr int kMaxEntries = 255;
-// EC RAM is 256 bytes; a longer version read would wrap onto itself.
-constexpr int64_t kMaxVersionLength = 256;
 
 int iRefuseParameter() {
   vShowUsage();
   Print(u"\n\nWrong Parameter! Please try again!\n\n");
   return 1;
 }
-
-int64_t llDecimal(const char* text) { return pf::strtol(text, nullptr, 10); }
-int64_t llHex(const char* text) { return pf::strtol(text, nullptr, 16); }
 
 // A size or offset the conversion read no digit of would silently become 0,
 // which means "no size check" for an image and address 0 for /O. An entry
@@ -28,30 +24,55 @@ bool bConvertValue(const char* text, int base, int64_t* value) {
   return end != text || text[0] == '/';
 }
 
-// The /V family ends the scan; returns -1 or a refusal's status.
-int iScanVersionForm(int argc, char** argv, int i) {
-  const char* a = argv[i];
-  FlashState.VersionMode = 1;
-  bool has_next = i + 1 < argc;
-  if (a[2] == 'B' && a[3] == 'F') {
-    if (!has_next) return iRefuseParameter();
-    FlashState.BramMode = 1;
-    FlashState.BramFileMode = 1;
-    FlashState.ImagePath = argv[i + 1];
-  } else if (a[2] == 'B') {
-    FlashState.BramMode = 1;
-    if (has_next) FlashState.CompareVersion = argv[i + 1];
-  } else if (a[2] == 'C') {
-    FlashState.VersionStringMode = 1;
-  } else if (has_next) {
-    FlashState.VersionOffset = llHex(argv[i + 1]);
-    if (i + 2 >= argc) return iRefuseParameter();
-    FlashState.VersionLength = llDecimal(argv[i + 2]);
-    if (FlashState.VersionLength < 0 || FlashState.VersionLength > kMaxVersionLength) {
-      return iRefuseParameter();
-    }
+// The first row whose letters the entry starts with, after its '/'.
+const ProgramOption* pFindOption(const char* entry) {
+  for (size_t r = 0; r < kProgramOptionCount; ++r) {
+    const char* letters = kProgramOptions[r].letters;
+    size_t n = 0;
+    // A mismatch at the entry's end stops the comparison there.
+    while (letters[n] != '\0' && entry[n] == letters[n]) ++n;
+    if (letters[n] == '\0') return &kProgramOptions[r];
   }
-  return -1;
+  return nullptr;
+}
+
+constexpr int kScanEnds = -1;
+constexpr int kRefused = -2;
+
+// Reads the row's value entries after entry i and sets the row; returns the
+// next index, kScanEnds or kRefused.
+int iTakeOption(const ProgramOption& row, int argc, char** argv, int i) {
+  const bool has_next = i + 1 < argc;
+  OptionArgs args = {nullptr, 0, 0};
+  int next = i + 1;
+  switch (row.value) {
+    case OptionValue::kNone:
+      break;
+    case OptionValue::kDecimal:
+    case OptionValue::kHexInPlace: {
+      if (!has_next) return kRefused;
+      const bool decimal = row.value == OptionValue::kDecimal;
+      if (!bConvertValue(argv[i + 1], decimal ? 10 : 16, &args.number)) return kRefused;
+      if (decimal) next = i + 2;
+      break;
+    }
+    case OptionValue::kText:
+      if (!has_next) return kRefused;
+      args.text = argv[i + 1];
+      break;
+    case OptionValue::kOptionalText:
+      if (has_next) args.text = argv[i + 1];
+      break;
+    case OptionValue::kHexThenDecimal:
+      if (!has_next) break;
+      if (i + 2 >= argc) return kRefused;
+      args.text = argv[i + 1];
+      args.number = pf::strtol(argv[i + 1], nullptr, 16);
+      args.second = pf::strtol(argv[i + 2], nullptr, 10);
+      break;
+  }
+  if (!row.set(args)) return kRefused;
+  return row.after == AfterOption::kScanEnds ? kScanEnds : next;
 }
 
 }  // namespace
@@ -71,51 +92,13 @@ int iScanArguments(int argc, char** argv) {
   uint8_t i = 1;
   while (i < argc) {
     const char* a = argv[i];
-    if (a[0] == '/' && a[1] == 'V') return iScanVersionForm(argc, argv, i);
     if (a[0] == '/') {
-      const char b = a[1];
-      // a[2] is only looked at when a[1] is a letter, so it is in the string.
-      if (b == 'S') {
-        if (i + 1 >= argc) return iRefuseParameter();
-        FlashState.SaveMode = 1;
-        int64_t size_k = 0;
-        if (!bConvertValue(argv[i + 1], 10, &size_k)) return iRefuseParameter();
-        FlashState.FileSizeK = static_cast<int32_t>(size_k);
-        i += 2;
-        continue;
-      }
-      if (b == 'c') {
-        FlashState.ChecksumMode = 1;
-        return -1;
-      }
-      if (b == 'B' && a[2] == 'K') {
-        FlashState.BbkMode = 1;
-      } else if (b == 'M' && a[2] == 'n') {
-        FlashState.MainMode = 1;
-      } else if (b == 'B' && a[2] == 'p') {
-        FlashState.BackupMode = 1;
-      } else if (b == 'P' && a[2] == 'B') {
-        FlashState.ProtectMode = 1;
-      } else if (b == 'T') {
-        FlashState.TestMode = 1;
-      } else if (b == 'O') {
-        // The value entry is not consumed: the predecessor rule skips it.
-        if (i + 1 >= argc) return iRefuseParameter();
-        if (!bConvertValue(argv[i + 1], 16, &FlashState.StartOffset)) return iRefuseParameter();
-      } else if (b == 'j') {
-        FlashState.NoReset = 1;
-      } else if (b == 'k') {
-        FlashState.SkipKbc = 1;
-      } else if (b == 'e') {
-        FlashState.AltEnterMode = 1;
-      } else if (b == 'D') {
-        FlashState.CompareMode = 1;
-      } else if (b == 'U') {
-        FlashState.ChangedOnlyMode = 1;
-      } else {
-        return iRefuseParameter();
-      }
-      i += 1;
+      const ProgramOption* row = pFindOption(a + 1);
+      if (row == nullptr) return iRefuseParameter();
+      const int next = iTakeOption(*row, argc, argv, i);
+      if (next == kRefused) return iRefuseParameter();
+      if (next == kScanEnds) return -1;
+      i = static_cast<uint8_t>(next);
       continue;
     }
     const char* previous = argv[i - 1];

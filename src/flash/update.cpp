@@ -4,7 +4,7 @@
 #include "flash/block_operation.h"
 #include "flash/flash_engine.h"
 #include "flash/operation_frame.h"
-#include "flash/update_bounds.h"
+#include "flash/image_rules.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/option_table.h"
 #include "support/sim_fixture.h"
 #include "tolvi.h"
 
@@ -262,6 +263,18 @@ TEST(FrontendScan, HelpAddsALineForEachOptionTheUsageLeavesOut) {
   SimResult mixed = simtest::RunSim({}, {"/?", "/k"});
   EXPECT_EQ(mixed.status, 1);
   EXPECT_EQ(mixed.console, kWrongParameter);
+}
+
+// The scan takes the first row whose letters begin the entry: a row after one
+// whose letters begin its own would never be reached.
+TEST(FrontendScan, NoOptionRowHidesALaterOne) {
+  for (size_t r = 0; r < kProgramOptionCount; ++r) {
+    for (size_t later = r + 1; later < kProgramOptionCount; ++later) {
+      const std::string earlier_letters = kProgramOptions[r].letters;
+      EXPECT_NE(std::string(kProgramOptions[later].letters).rfind(earlier_letters, 0), 0u)
+          << "/" << earlier_letters << " hides /" << kProgramOptions[later].letters;
+    }
+  }
 }
 
 TEST(FrontendScan, DecodeCheckReadsPort62OnlyWhen66Answers) {

@@ -1,5 +1,4 @@
-// The update's bounds, checked before the first erase.
-#include "flash/update_bounds.h"
+#include "flash/image_rules.h"
 
 #include "flash/block_plan.h"
 #include "flash/flash_traits.h"
@@ -10,6 +9,8 @@ namespace {
 
 constexpr uint64_t kAddressSpace = 0x1000000;  // three address bytes
 constexpr uint32_t kKilobyte = 1024;
+// BlockNum is 8 bits and doubles as the block's high address byte.
+constexpr uint64_t kMaxBlocks = 255;
 
 bool bAreaPath() {
   return FlashState.BbkMode == 1 || FlashState.MainMode == 1 || FlashState.BackupMode == 1;
@@ -33,9 +34,33 @@ uint64_t ullPlanLastAddress(const BlockPlan& plan) {
   return last;
 }
 
-}  // namespace
+// Sizes the block paths would write wrongly: the loops' bounds would not
+// match the image.
+bool bRefuseAreaSize() {
+  const int64_t size = FlashState.ImageSize;
+  const int64_t code_area = geometry::kCodeAreaSize;
+  if (FlashState.MaxBlockNum > kMaxBlocks) {
+    pf::printf("\n\rImage too large: at most 255 blocks (0xFF0000 bytes) can be written!\n\n");
+    return true;
+  }
+  if (FlashState.BbkMode == 1 && size > static_cast<int64_t>(geometry::kBootBlockSize)) {
+    pf::printf("\n\rImage too large for the BBK sector (at most 4K)!\n\n");
+    return true;
+  }
+  if (FlashState.MainMode == 1 && size > code_area &&
+      (size - code_area) % static_cast<int64_t>(geometry::kBlock) != 0) {
+    pf::printf(
+        "\n\rImage size does not fit the Main code area (60K, or 60K plus whole 64K blocks)!\n\n");
+    return true;
+  }
+  if (FlashState.BackupMode == 1 && size > code_area) {
+    pf::printf("\n\rImage too large for the Backup code area (at most 60K)!\n\n");
+    return true;
+  }
+  return false;
+}
 
-bool bRefuseUpdateOffset() {
+bool bRefuseOffset() {
   const int64_t offset = FlashState.StartOffset;
   if (offset < 0) {
     pf::printf("\n\rOffset -0x%llX is below the start of the flash!\n\n",
@@ -68,6 +93,10 @@ bool bRefuseUpdateOffset() {
   }
   return false;
 }
+
+}  // namespace
+
+bool bRefuseImageGeometry() { return bRefuseAreaSize() || bRefuseOffset(); }
 
 bool bRefuseChipGeometry() {
   const FlashTraits& traits = rFlashTraits();
