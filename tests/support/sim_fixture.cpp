@@ -147,12 +147,15 @@ SimResult SimFixture::RunRaw(const std::vector<std::string>& arguments,
   Capture capture{&result};
 
   ConsoleSink console{};
-  console.context = &result.console;
+  console.context = &result;
   console.write_narrow = [](void* context, const char* text, size_t count) {
-    static_cast<std::string*>(context)->append(text, count);
+    static_cast<SimResult*>(context)->console.append(text, count);
   };
   console.write_wide = [](void* context, const char16_t* text, size_t count) {
-    AppendUtf8(static_cast<std::string*>(context), text, count);
+    AppendUtf8(&static_cast<SimResult*>(context)->console, text, count);
+  };
+  console.set_attribute = [](void* context, unsigned attribute) {
+    static_cast<SimResult*>(context)->attribute_calls.push_back(attribute);
   };
   TraceSink trace{&result.trace, [](void* context, const char* text) {
                     static_cast<std::vector<std::string>*>(context)->emplace_back(text);

@@ -47,6 +47,9 @@ struct SimResult {
   // 25 of them), and the attribute of every cell, attributes[row][column].
   std::vector<std::string> screen;
   std::vector<std::vector<std::uint8_t>> attributes;
+  // Every colour the program set, in order: a colour set with no text after
+  // it leaves nothing on the screen.
+  std::vector<unsigned> attribute_calls;
   unsigned cursor_column = 0;
   unsigned cursor_row = 0;
 

@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "sim/harness.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -24,9 +22,12 @@ constexpr unsigned kDefaultAttribute = 0x07;
 constexpr unsigned kGreen = 0x0A;
 constexpr unsigned kRed = 0x0C;
 
-std::string Hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof(text), "%02x", value & 0xFF);
+// The line of the BRAM version bytes ("HH,LL" as --bram-version takes them).
+std::string FwLine(const std::string& bram) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "\n\r\n\rFW_H=%x , FW_L=%x",
+                static_cast<unsigned>(std::stoul(bram.substr(0, 2), nullptr, 16)),
+                static_cast<unsigned>(std::stoul(bram.substr(3, 2), nullptr, 16)));
   return text;
 }
 
@@ -49,56 +50,6 @@ std::vector<std::uint8_t> CountingRam() {
   std::vector<std::uint8_t> ram(256);
   for (unsigned i = 0; i < 256; ++i) ram[i] = static_cast<std::uint8_t>(i + 1);
   return ram;
-}
-
-// Records the colour calls, which leave nothing in the console stream or on
-// the screen when no text follows them.
-struct AttributeRun {
-  int status = -1;
-  std::string console;
-  std::vector<unsigned> attributes;
-  std::vector<std::string> trace;
-};
-
-AttributeRun RunRecordingAttributes(const SimFixture& dir, const std::vector<std::string>& board,
-                                    const std::vector<std::string>& args) {
-  AttributeRun run;
-  ConsoleSink console{};
-  console.context = &run;
-  console.write_narrow = [](void* context, const char* text, size_t count) {
-    static_cast<AttributeRun*>(context)->console.append(text, count);
-  };
-  console.write_wide = [](void* context, const char16_t* text, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-      static_cast<AttributeRun*>(context)->console.push_back(static_cast<char>(text[i]));
-  };
-  console.set_attribute = [](void* context, unsigned attribute) {
-    static_cast<AttributeRun*>(context)->attributes.push_back(attribute);
-  };
-  TraceSink trace{&run.trace, [](void* context, const char* text) {
-                    static_cast<std::vector<std::string>*>(context)->emplace_back(text);
-                  }};
-  SimHooks hooks{};
-  hooks.context = &run;
-  hooks.console = &console;
-  hooks.out = [](void*, const char*, size_t) {};
-  hooks.err = [](void*, const char*, size_t) {};
-  hooks.trace = &trace;
-
-  std::vector<std::string> storage{"tolvi-sim", "--flash", dir.Path("flash.bin")};
-  for (const std::string& option : board) storage.push_back(option);
-  storage.push_back("--");
-  for (const std::string& arg : args) storage.push_back(arg);
-  std::vector<char*> argv;
-  for (std::string& entry : storage) argv.push_back(entry.data());
-  argv.push_back(nullptr);
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Dir());
-  SimSetHooks(&hooks);
-  run.status = SimMain(static_cast<int>(storage.size()), argv.data());
-  SimSetHooks(nullptr);
-  std::filesystem::current_path(previous);
-  return run;
 }
 
 // No form of the query enters flash mode or talks to the keyboard controller.
@@ -240,24 +191,15 @@ TEST(VersionQuery, BramFormComparesTheTextsByteForByteWithColourAndStatus) {
     SimFixture sim;
     std::vector<std::string> args = {"/VB"};
     if (c.compare != nullptr) args.push_back(c.compare);
-    AttributeRun r = RunRecordingAttributes(sim, {"--bram-version", c.bram}, args);
+    SimResult r = sim.Run({"--bram-version", c.bram}, args);
     EXPECT_EQ(r.status, c.status);
-    const std::string high = c.bram.substr(0, 2);
-    const std::string low = c.bram.substr(3, 2);
-    const unsigned high_value = static_cast<unsigned>(std::stoul(high, nullptr, 16));
-    const unsigned low_value = static_cast<unsigned>(std::stoul(low, nullptr, 16));
-    char fw_line[64];
-    std::snprintf(fw_line, sizeof(fw_line), "\n\r\n\rFW_H=%x , FW_L=%x", high_value, low_value);
-    EXPECT_EQ(r.console,
-              kBanner + kChipLine + fw_line + "\n\rSIO FW version :" + c.current + " " + c.message);
-    EXPECT_EQ(r.attributes, c.colours);
+    EXPECT_EQ(r.console, kBanner + kChipLine + FwLine(c.bram) + "\n\rSIO FW version :" + c.current +
+                             " " + c.message);
+    EXPECT_EQ(r.attribute_calls, c.colours);
     // BRAM version bytes read at 0x10 and 0x11, and configuration mode left.
-    const std::vector<std::string> expected_bram = {"bram read 10 -> " + Hex2(high_value),
-                                                    "bram read 11 -> " + Hex2(low_value)};
-    std::vector<std::string> bram_lines;
-    for (const std::string& line : r.trace)
-      if (line.starts_with("bram read ")) bram_lines.push_back(line);
-    EXPECT_EQ(bram_lines, expected_bram);
+    const std::vector<std::string> expected_bram = {"bram read 10 -> " + c.bram.substr(0, 2),
+                                                    "bram read 11 -> " + c.bram.substr(3, 2)};
+    EXPECT_EQ(r.TraceLines("bram read "), expected_bram);
     EXPECT_THAT(r.trace, testing::Contains("sio write 02 02"));
   }
 }
@@ -310,18 +252,12 @@ TEST(VersionQuery, FileFormComparesBramWithTheImageVersionBytes) {
     SCOPED_TRACE(c.name);
     SimFixture sim;
     sim.WriteFile("ec.bin", ImageWithVersion(0x10000, c.image_high, c.image_low));
-    AttributeRun r =
-        RunRecordingAttributes(sim, {"--bram-version", c.bram}, {"/VBF", sim.Path("ec.bin")});
+    SimResult r = sim.Run({"--bram-version", c.bram}, {"/VBF", sim.Path("ec.bin")});
     EXPECT_EQ(r.status, c.status);
-    const std::string high = c.bram.substr(0, 2);
-    char fw_line[64];
-    std::snprintf(fw_line, sizeof(fw_line), "\n\r\n\rFW_H=%x , FW_L=%x",
-                  static_cast<unsigned>(std::stoul(high, nullptr, 16)),
-                  static_cast<unsigned>(std::stoul(c.bram.substr(3, 2), nullptr, 16)));
     EXPECT_EQ(r.console, kBanner + kChipLine + "\n\rfopen file " + sim.Path("ec.bin") + " " +
-                             fw_line + "\n\rSIO FW version :" + c.current + " " +
+                             FwLine(c.bram) + "\n\rSIO FW version :" + c.current + " " +
                              "\n\rBIN FW version :" + c.image + " ");
-    EXPECT_EQ(r.attributes, std::vector<unsigned>{c.colour});
+    EXPECT_EQ(r.attribute_calls, std::vector<unsigned>{c.colour});
   }
 }
 
@@ -341,27 +277,27 @@ TEST(VersionQuery, FileFormRefusesFilesItCannotTakeAVersionFrom) {
     SCOPED_TRACE(c.name);
     SimFixture sim;
     if (c.size >= 0) sim.WriteFile("ec.bin", std::vector<std::uint8_t>(c.size, 0x41));
-    AttributeRun r = RunRecordingAttributes(sim, {}, {"/VBF", "ec.bin"});
+    SimResult r = sim.Run({}, {"/VBF", "ec.bin"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.console, kBanner + kChipLine + c.after_chip_line);
-    EXPECT_THAT(r.attributes, testing::IsEmpty());
+    EXPECT_THAT(r.attribute_calls, testing::IsEmpty());
     // Refused before BRAM is touched.
-    for (const std::string& line : r.trace) EXPECT_FALSE(line.starts_with("bram ")) << line;
+    EXPECT_THAT(r.TraceLines("bram "), testing::IsEmpty());
   }
   // A directory is refused unopened, before the chip is asked.
   {
     SimFixture sim;
-    AttributeRun r = RunRecordingAttributes(sim, {}, {"/VBF", "."});
+    SimResult r = sim.Run({}, {"/VBF", "."});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.console, kBanner + "\n\rFile Open Fail!");
-    EXPECT_THAT(r.attributes, testing::IsEmpty());
+    EXPECT_THAT(r.attribute_calls, testing::IsEmpty());
   }
   // The shortest file that holds both bytes is accepted.
   SimFixture sim;
   sim.WriteFile("ec.bin", ImageWithVersion(0xFFFA, 0x02, 0x41));
-  AttributeRun r = RunRecordingAttributes(sim, {}, {"/VBF", "ec.bin"});
+  SimResult r = sim.Run({}, {"/VBF", "ec.bin"});
   EXPECT_EQ(r.status, 1);  // the model's default BRAM version is 02A as well
-  EXPECT_EQ(r.attributes, std::vector<unsigned>{kRed});
+  EXPECT_EQ(r.attribute_calls, std::vector<unsigned>{kRed});
 }
 
 TEST(VersionQuery, EveryFormRefusesToRunWithoutTheMakersChip) {
