@@ -135,36 +135,20 @@ enum class Outcome {
   kDamage,     // ran as the healthy run but left a wrong byte in the flash
 };
 
+// The table's short name of each outcome, in the order above.
 const char* Code(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kSame:
-      return "same";
-    case Outcome::kAckFail:
-      return "ACK";
-    case Outcome::kTimeOut:
-      return "T/O";
-    case Outcome::kCheckFail:
-      return "VFY";
-    case Outcome::kRetried:
-      return "RTY";
-    case Outcome::kSaveFail:
-      return "SAVE";
-    case Outcome::kRefused:
-      return "REF";
-    case Outcome::kDamage:
-      return "DMG";
-  }
-  return "?";
+  static const char* const kCodes[] = {"same", "ACK", "T/O", "VFY", "RTY", "SAVE", "REF", "DMG"};
+  return kCodes[static_cast<int>(outcome)];
 }
 
 struct Expect {
   Outcome outcome = Outcome::kSame;
   // The one failure message, exactly as printed; the console ends with it
   // (a retried block: the check's line, once).
-  std::string message;
+  std::string message{};
   // Console and trace of the healthy run with these texts replaced.
-  std::vector<std::pair<std::string, std::string>> console_edits;
-  std::vector<std::pair<std::string, std::string>> trace_edits;
+  std::vector<std::pair<std::string, std::string>> console_edits{};
+  std::vector<std::pair<std::string, std::string>> trace_edits{};
   bool ec_takes_bytes = true;
   bool kbc_takes_bytes = true;
   // The fault struck after the flash work was done: the flash is as healthy.
@@ -179,7 +163,7 @@ struct Expect {
   // status file beside the flash keeps ("NAME HH HH\n", the bits that
   // survive a power cycle); -1 and empty when not judged.
   int status_register = -1;
-  std::string status_file;
+  std::string status_file{};
 };
 
 // The status bits a /PB cell leaves, live and kept.
@@ -377,30 +361,32 @@ Expect ErasedLeftInVerify(const Operation& op, Outcome outcome) {
   return e;
 }
 
-// A fault that strikes once, on a chip (null for the board's default): the
-// update does the block again and ends as healthy, having printed the failed
-// check's line once; the write test, which does not retry, fails as on a fault
-// that stays.
-Fault Transient(const char* kind, const char* chip) {
-  const bool bit = std::string(kind) == "bit-stuck-once";
-  // Where the image is programmed (the write test: its page), or past the
-  // write test's page, where nothing programs over what the erase left.
+// A stuck bit where the image (the write test: its page) is programmed, or
+// an erase that leaves a byte past the write test's page, where nothing
+// programs over it; on a chip, null for the board's default. Once: the fault
+// strikes once, and the update does the block again and ends as healthy,
+// having printed the failed check's line once; the write test, which does
+// not retry, fails as on a fault that stays.
+Fault StuckFault(const char* kind, bool once, const char* chip) {
+  const bool bit = std::string(kind) == "bit-stuck";
   const auto address = [bit](const Operation& op) {
     if (op.reach & kPattern) return bit ? 0x10u : 0x120u;
     return ImageAt(op) + (bit ? 0x10u : 0x20u);
   };
-  std::string name = kind;
-  if (chip != nullptr) name += std::string(" ") + (chip == std::string(kSstChip) ? "sst" : chip);
+  const std::string option = std::string(kind) + (once ? "-once" : "");
+  const Outcome failed = once ? Outcome::kRetried : Outcome::kCheckFail;
   Fault fault;
-  fault.name = name;
-  fault.board = [kind, address](const Operation& op) {
-    return std::vector<std::string>({"--fault", std::string(kind) + ":" + Hex(address(op))});
+  fault.name = option;
+  if (chip != nullptr)
+    fault.name += std::string(" ") + (chip == std::string(kSstChip) ? "sst" : chip);
+  fault.board = [option, address](const Operation& op) {
+    return std::vector<std::string>({"--fault", option + ":" + Hex(address(op))});
   };
-  fault.expect = [bit, chip, address](const Operation& op) {
+  fault.expect = [bit, chip, address, failed](const Operation& op) {
     Expect e;
-    if (!bit && ChangedOnly(op)) return ErasedLeftInVerify(op, Outcome::kRetried);
+    if (!bit && ChangedOnly(op)) return ErasedLeftInVerify(op, failed);
     if (op.reach & kUpdate) {
-      e.outcome = Outcome::kRetried;
+      e.outcome = failed;
       e.message = bit ? StuckBitLine(op, address(op)) : " -- Verify Fail. counterN=20\n";
     } else if (op.reach & kPattern) {
       if (chip != nullptr && chip == std::string(kSstChip)) return SstWriteTest(op);
@@ -414,59 +400,43 @@ Fault Transient(const char* kind, const char* chip) {
   return fault;
 }
 
+// `hit` of the operations that reach `reach`, `missed` of the others.
+std::function<Expect(const Operation&)> On(unsigned reach, Expect hit, Expect missed = {}) {
+  return [=](const Operation& op) { return (op.reach & reach) ? hit : missed; };
+}
+
 const std::vector<Fault>& Faults() {
+  using O = Outcome;
   // The seed that puts the stuck bit at 0x2867: inside the area of /Mn and
   // the image of /O 1000, past the plain 8 KB update and the boot block.
   static constexpr uint32_t kRandomStuckAddress = 0x2867;
+  const auto as_healthy = On(0, {});
+  const Expect deaf_ec = {.ec_takes_bytes = false};
+  const Expect deaf_ec_timeout = {
+      .outcome = O::kTimeOut, .message = kEcIbf, .ec_takes_bytes = false};
+  const Expect not_xqr = {.outcome = O::kRefused, .message = kNotXqr};
   static const std::vector<Fault> faults = {
       {"ec-ibf-stuck:1", Fixed({"--fault", "ec-ibf-stuck:1"}),
-       [](const Operation& op) {
-         Expect e = (op.reach & (kFlashMode | kEcRam)) ? TimeOut(kEcIbf) : Expect{};
-         e.ec_takes_bytes = false;
-         return e;
-       }},
+       On(kFlashMode | kEcRam, deaf_ec_timeout, deaf_ec)},
       {"ec-ibf-stuck:60", Fixed({"--fault", "ec-ibf-stuck:60"}),
-       [](const Operation& op) {
+       [=](const Operation& op) {
          // /V and /VC write fewer than 60 bytes to the EC. /PB's 60th comes
          // after its status write, which took (the volatile kind: the file
          // keeps nothing).
-         Expect e = (op.reach & kFlashMode) ? TimeOut(kEcIbf) : Expect{};
-         e.ec_takes_bytes = false;
-         return WithStatus(e, op, 0x64, "w25q80 00 00\n");
+         return WithStatus((op.reach & kFlashMode) ? deaf_ec_timeout : deaf_ec, op, 0x64,
+                           "w25q80 00 00\n");
        }},
+      // Deep in the erase check, programming or read-back (the write test's
+      // included); the protection is done before its 5000th byte.
       {"ec-ibf-stuck:5000", Fixed({"--fault", "ec-ibf-stuck:5000"}),
-       [](const Operation& op) {
-         // Deep in the erase check, programming or read-back (the write
-         // test's included); the protection is done before its 5000th byte.
-         Expect e =
-             (op.reach & (kUpdate | kDump | kPattern | kCompare)) ? TimeOut(kEcIbf) : Expect{};
-         e.ec_takes_bytes = false;
-         return e;
-       }},
-      {"ec-no-obf", Fixed({"--fault", "ec-no-obf"}),
-       [](const Operation& op) {
-         return (op.reach & (kFlashMode | kEcRam)) ? TimeOut(kEcObf) : Expect{};
-       }},
+       On(kUpdate | kDump | kPattern | kCompare, deaf_ec_timeout, deaf_ec)},
+      {"ec-no-obf", Fixed({"--fault", "ec-no-obf"}), On(kFlashMode | kEcRam, TimeOut(kEcObf))},
       {"ec-ack 32", Fixed({"--ec-ack", "32"}),
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kFlashMode) {
-           e.outcome = Outcome::kAckFail;
-           e.trace_edits = {{"ec dc -> 33", "ec dc -> 32"}};
-         }
-         return e;
-       }},
+       On(kFlashMode, {.outcome = O::kAckFail, .trace_edits = {{"ec dc -> 33", "ec dc -> 32"}}})},
       {"ec-ack 00", Fixed({"--ec-ack", "0"}),
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kFlashMode) {
-           e.outcome = Outcome::kAckFail;
-           e.trace_edits = {{"ec dc -> 33", "ec dc -> 00"}};
-         }
-         return e;
-       }},
+       On(kFlashMode, {.outcome = O::kAckFail, .trace_edits = {{"ec dc -> 33", "ec dc -> 00"}}})},
       // The port-decode check at start reads 0x62 and so takes the stale byte.
-      {"ec-stale", Fixed({"--fault", "ec-stale:33"}), [](const Operation&) { return Expect{}; }},
+      {"ec-stale", Fixed({"--fault", "ec-stale:33"}), as_healthy},
       {"kbc-obf-stuck", Fixed({"--fault", "kbc-obf-stuck"}),
        [](const Operation& op) {
          Expect e = (op.kbc_first || op.kbc_last) ? TimeOut(kKbcDrain) : Expect{};
@@ -489,17 +459,13 @@ const std::vector<Fault>& Faults() {
          e.flash_as_healthy = true;
          return e;
        }},
-      {"--kbc-pending 5", Fixed({"--kbc-pending", "5"}), [](const Operation&) { return Expect{}; }},
+      {"--kbc-pending 5", Fixed({"--kbc-pending", "5"}), as_healthy},
       {"slow ec+kbc", Fixed({"--ec-latency", "40", "--kbc-latency", "40", "--kbc-pending", "3"}),
-       [](const Operation&) { return Expect{}; }, nullptr, 120'000'000'000ull},
-      {"busy-stuck", Fixed({"--fault", "busy-stuck"}),
-       [](const Operation& op) {
-         // The protection's status write on this chip is the volatile kind
-         // (after 0x50) and starts no write cycle.
-         return (op.reach & (kUpdate | kPattern)) ? TimeOut(kBusy) : Expect{};
-       }},
-      {"wel-never-sets", Fixed({"--fault", "wel-never-sets"}),
-       [](const Operation& op) { return (op.reach & kWrites) ? TimeOut(kWelSet) : Expect{}; }},
+       as_healthy, nullptr, 120'000'000'000ull},
+      // The protection's status write on this chip is the volatile kind
+      // (after 0x50) and starts no write cycle.
+      {"busy-stuck", Fixed({"--fault", "busy-stuck"}), On(kUpdate | kPattern, TimeOut(kBusy))},
+      {"wel-never-sets", Fixed({"--fault", "wel-never-sets"}), On(kWrites, TimeOut(kWelSet))},
       {"wel-never-clears", Fixed({"--fault", "wel-never-clears"}),
        [](const Operation& op) {
          if (op.reach & (kUpdate | kPattern)) return TimeOut(kWelClear);
@@ -511,23 +477,8 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"wp-low", Fixed({"--fault", "wp-low"}), [](const Operation&) { return Expect{}; }},
-      {"bit-stuck",
-       [](const Operation& op) {
-         return std::vector<std::string>({"--fault", "bit-stuck:" + Hex(ImageAt(op) + 0x10)});
-       },
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kUpdate) {
-           e.outcome = Outcome::kCheckFail;
-           e.message = StuckBitLine(op, ImageAt(op) + 0x10);
-         } else if (op.reach & kPattern) {
-           // The write test reads back 0x88 with bit 0 left set.
-           e.outcome = Outcome::kCheckFail;
-           e.message = "[10]=88  ROM data=89 -- Test Fail. \n\n";
-         }
-         return e;
-       }},
+      {"wp-low", Fixed({"--fault", "wp-low"}), as_healthy},
+      StuckFault("bit-stuck", false, nullptr),
       {"bit-stuck-random:69", Fixed({"--fault", "bit-stuck-random:69"}),
        [](const Operation& op) {
          Expect e;
@@ -537,24 +488,7 @@ const std::vector<Fault>& Faults() {
          }
          return e;
        }},
-      {"erase-leaves",
-       [](const Operation& op) {
-         // Past the write test's one page, where nothing programs it over.
-         const uint32_t at = (op.reach & kPattern) ? 0x120 : ImageAt(op) + 0x20;
-         return std::vector<std::string>({"--fault", "erase-leaves:" + Hex(at)});
-       },
-       [](const Operation& op) {
-         Expect e;
-         if (ChangedOnly(op)) return ErasedLeftInVerify(op, Outcome::kCheckFail);
-         if (op.reach & kUpdate) {
-           e.outcome = Outcome::kCheckFail;
-           e.message = " -- Verify Fail. counterN=20\n";
-         } else if (op.reach & kPattern) {
-           e.outcome = Outcome::kCheckFail;
-           e.message = "[120]=ff  ROM data=fe -- Test Fail. \n\n";
-         }
-         return e;
-       }},
+      StuckFault("erase-leaves", false, nullptr),
       // The same faults on chips that program by auto address increment
       // (SST) and whose protection starts a real status write cycle. The SST
       // part comes up with its block-protect bits set and the write test
@@ -583,94 +517,40 @@ const std::vector<Fault>& Faults() {
                                      : Expect{};
        },
        nullptr, 0, kSstChip},
-      {"bit-stuck sst",
-       [](const Operation& op) {
-         return std::vector<std::string>({"--fault", "bit-stuck:" + Hex(ImageAt(op) + 0x10)});
-       },
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kUpdate) {
-           e.outcome = Outcome::kCheckFail;
-           e.message = StuckBitLine(op, ImageAt(op) + 0x10);
-           return e;
-         }
-         return SstWriteTest(op);
-       },
-       nullptr, 0, kSstChip},
-      Transient("bit-stuck-once", nullptr),
-      Transient("bit-stuck-once", kSstChip),
-      Transient("bit-stuck-once", "mx25l8005"),
-      Transient("erase-leaves-once", nullptr),
-      Transient("erase-leaves-once", kSstChip),
-      Transient("erase-leaves-once", "mx25l8005"),
+      StuckFault("bit-stuck", false, kSstChip),
+      StuckFault("bit-stuck", true, nullptr),
+      StuckFault("bit-stuck", true, kSstChip),
+      StuckFault("bit-stuck", true, "mx25l8005"),
+      StuckFault("erase-leaves", true, nullptr),
+      StuckFault("erase-leaves", true, kSstChip),
+      StuckFault("erase-leaves", true, "mx25l8005"),
       // A status register locked by its SRWD bit while WP# is held low takes
       // no write: the protection's bits do not take, and /PB says which. The
       // update's clear of the protection does not take either, and has
-      // nothing to clear.
+      // nothing to clear. The locked register starts no write cycle: the
+      // busy poll after the update's status clear ends at its first read.
       {"wp-low locked mx25l8005", Fixed({"--fault", "wp-low"}),
-       [](const Operation& op) {
-         Expect e;
-         // The locked register starts no write cycle: the busy poll after
-         // the update's status clear ends at its first read.
-         e.trace_edits = {{"spi 05 r79", "spi 05 r1"}};
-         if (op.reach & kProtect) {
-           e.outcome = Outcome::kCheckFail;
-           e.message = "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did not take!\n";
-           e.status_register = 0x82;
-           e.status_file = "mx25l8005 80 00\n";
-         }
-         return e;
-       },
+       On(kProtect,
+          {.outcome = O::kCheckFail,
+           .message = "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did not take!\n",
+           .trace_edits = {{"spi 05 r79", "spi 05 r1"}},
+           .status_register = 0x82,
+           .status_file = "mx25l8005 80 00\n"},
+          {.trace_edits = {{"spi 05 r79", "spi 05 r1"}}}),
        [](SimFixture& sim) {
          sim.WriteFile("tolvi-sim-flash.bin.status", std::string("mx25l8005 80 00\n"));
        },
        0, "mx25l8005"},
-      {"sio-foreign", Fixed({"--fault", "sio-foreign"}),
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kVersion) {
-           e.outcome = Outcome::kRefused;
-           e.message = kNotXqr;
-         }
-         return e;
-       }},
-      {"--sio none", Fixed({"--sio", "none"}),
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kVersion) {
-           e.outcome = Outcome::kRefused;
-           e.message = kNotXqr;
-         }
-         return e;
-       }},
-      {"--no-ec", Fixed({"--no-ec"}),
-       [](const Operation&) {
-         Expect e;
-         e.outcome = Outcome::kRefused;
-         e.message = kNoDecode;
-         return e;
-       }},
+      {"sio-foreign", Fixed({"--fault", "sio-foreign"}), On(kVersion, not_xqr)},
+      {"--sio none", Fixed({"--sio", "none"}), On(kVersion, not_xqr)},
+      {"--no-ec", Fixed({"--no-ec"}), On(~0u, {.outcome = O::kRefused, .message = kNoDecode})},
       {"file-short:40000", Fixed({"--fault", "file-short:40000"}),
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kDump) {
-           e.outcome = Outcome::kSaveFail;
-           e.message = "-- Save Fail!";
-           e.flash_as_healthy = true;
-           e.dump_bytes = 40000;
-         }
-         return e;
-       }},
+       On(kDump, {.outcome = O::kSaveFail,
+                  .message = "-- Save Fail!",
+                  .flash_as_healthy = true,
+                  .dump_bytes = 40000})},
       {"dump-to-full-device", Fixed({}),
-       [](const Operation& op) {
-         Expect e;
-         if (op.reach & kDump) {
-           e.outcome = Outcome::kRefused;
-           e.message = kDumpOpenFail;
-           e.flash_as_healthy = true;
-         }
-         return e;
-       },
+       On(kDump, {.outcome = O::kRefused, .message = kDumpOpenFail, .flash_as_healthy = true}),
        // A device is no file to dump into: refused before the EC is asked.
        // Without the device the link would make the dump a new file named
        // /dev/full.
