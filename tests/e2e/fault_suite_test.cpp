@@ -40,6 +40,9 @@
 
 namespace {
 
+using simtest::Count;
+using simtest::Hex;
+using simtest::Lower;
 using simtest::SimFixture;
 using simtest::SimResult;
 
@@ -221,12 +224,6 @@ Expect TimeOut(const std::string& message) {
   e.outcome = Outcome::kTimeOut;
   e.message = message;
   return e;
-}
-
-std::string Hex(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", value);
-  return text;
 }
 
 // What the flash holds before every run: never 0xFF, so an erase shows, and
@@ -678,12 +675,6 @@ std::vector<std::string> HostTraffic(const std::vector<std::string>& trace,
   return lines;
 }
 
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -785,11 +776,6 @@ std::vector<std::string> EraseLines(const SimResult& r) {
 bool Programmed(const SimResult& r) {
   return !r.TraceLines("spi 02 ").empty() || !r.TraceLines("spi ad ").empty() ||
          !r.TraceLines("spi af ").empty();
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // What to do now, after a failure: when no erase, program or (for the

@@ -17,6 +17,8 @@
 
 namespace {
 
+using simtest::Count;
+using simtest::Lower;
 using simtest::SimFixture;
 using simtest::SimResult;
 using simtest::TestImage;
@@ -75,12 +77,6 @@ std::vector<std::string> RetryLines(const std::string& console) {
     line.clear();
   }
   return lines;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 struct Method {
@@ -181,11 +177,6 @@ TEST(Retry, AFaultThatStaysIsTriedThreeTimesThenTheUpdateEndsAndSaysWhatToDo) {
               std::string::npos);
     EXPECT_NE(r.console.find("incomplete image", advice), std::string::npos);
   }
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // After a failure the paragraph says whether the flash changed; refusals and

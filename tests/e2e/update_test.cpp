@@ -16,18 +16,14 @@
 namespace {
 
 using simtest::ChipFacts;
+using simtest::Count;
+using simtest::Hex;
 using simtest::Marks;
 using simtest::SimFixture;
 using simtest::SimResult;
 using simtest::TestImage;
 
 size_t CeilDiv(size_t a, size_t b) { return (a + b - 1) / b; }
-
-std::string Hex(uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 const char kBanner[] = " XQR Flash Utility Version : 2.3.0";
 
@@ -273,13 +269,7 @@ TEST(Update, AreaPathsAndTheStartOffsetWriteWhereTheyShould) {
     EXPECT_EQ(pages.front(), c.first_page);
     EXPECT_EQ(pages.back(), c.last_page);
     EXPECT_EQ(r.TraceLines("spi 0b"), c.reads);
-    const size_t offset_lines = c.base_offset == nullptr ? 0 : 1;
-    size_t found = 0;
-    for (size_t at = r.console.find(" Base Offset"); at != std::string::npos;
-         at = r.console.find(" Base Offset", at + 1)) {
-      ++found;
-    }
-    EXPECT_EQ(found, offset_lines);
+    EXPECT_EQ(Count(r.console, " Base Offset"), c.base_offset == nullptr ? 0u : 1u);
     if (c.base_offset != nullptr) {
       EXPECT_NE(r.console.find(c.base_offset), std::string::npos);
     }

@@ -1,5 +1,7 @@
 #include "support/test_data.h"
 
+#include <cctype>
+#include <cstdio>
 #include <random>
 
 namespace simtest {
@@ -25,6 +27,23 @@ std::string Marks(std::size_t count) {
   std::string marks;
   for (std::size_t i = 0; i < count; ++i) marks += "\xE2\x96\x88";
   return marks;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Hex(std::uint64_t value) {
+  char text[20];
+  std::snprintf(text, sizeof(text), "%llx", static_cast<unsigned long long>(value));
+  return text;
 }
 
 }  // namespace simtest

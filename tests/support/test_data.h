@@ -20,6 +20,14 @@ std::vector<std::uint8_t> TestImage(std::size_t size, std::uint32_t seed = 1);
 // captured console holds them.
 std::string Marks(std::size_t count);
 
+// How many times `what` stands in `text`.
+std::size_t Count(const std::string& text, const std::string& what);
+
+std::string Lower(std::string text);
+
+// Lowercase hexadecimal without padding, as the program prints most numbers.
+std::string Hex(std::uint64_t value);
+
 // The console up to the paragraph that follows a failure, for checks of
 // how the failure itself ends.
 inline std::string BeforeAdvice(const std::string& console) {

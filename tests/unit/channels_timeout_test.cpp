@@ -7,20 +7,16 @@
 #include "app/exit_frame.h"
 #include "platform/provider.h"
 #include "support/sim_fixture.h"
+#include "support/test_data.h"
 #include "unit/channels_test_support.h"
 
 namespace {
 
+using simtest::Count;
 using simtest::SimFixture;
 using simtest::SimResult;
 using testing::Contains;
 using testing::HasSubstr;
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 constexpr uint64_t kSecond = 1000000000;
 
