@@ -402,6 +402,19 @@ std::function<Expect(const Operation&)> On(unsigned reach, Expect hit, Expect mi
   return [=](const Operation& op) { return (op.reach & reach) ? hit : missed; };
 }
 
+// A keyboard controller that stops taking bytes: the wait on it gives up
+// at the operation's first keyboard command (`at_the_end`: only at the
+// enable after the flash work, which is complete then).
+std::function<Expect(const Operation&)> KbcStuck(const std::string& message, bool at_the_end) {
+  return [=](const Operation& op) {
+    const bool hit = at_the_end ? op.kbc_first : (op.kbc_first || op.kbc_last);
+    Expect e = hit ? TimeOut(message) : Expect{};
+    e.kbc_takes_bytes = false;
+    e.flash_as_healthy = at_the_end || !op.kbc_first;
+    return e;
+  };
+}
+
 const std::vector<Fault>& Faults() {
   using O = Outcome;
   // The seed that puts the stuck bit at 0x2867: inside the area of /Mn and
@@ -434,28 +447,10 @@ const std::vector<Fault>& Faults() {
        On(kFlashMode, {.outcome = O::kAckFail, .trace_edits = {{"ec dc -> 33", "ec dc -> 00"}}})},
       // The port-decode check at start reads 0x62 and so takes the stale byte.
       {"ec-stale", Fixed({"--fault", "ec-stale:33"}), as_healthy},
-      {"kbc-obf-stuck", Fixed({"--fault", "kbc-obf-stuck"}),
-       [](const Operation& op) {
-         Expect e = (op.kbc_first || op.kbc_last) ? TimeOut(kKbcDrain) : Expect{};
-         e.kbc_takes_bytes = false;
-         e.flash_as_healthy = !op.kbc_first;
-         return e;
-       }},
-      {"kbc-ibf-stuck:1", Fixed({"--fault", "kbc-ibf-stuck:1"}),
-       [](const Operation& op) {
-         Expect e = (op.kbc_first || op.kbc_last) ? TimeOut(kKbcIbf) : Expect{};
-         e.kbc_takes_bytes = false;
-         e.flash_as_healthy = !op.kbc_first;
-         return e;
-       }},
-      {"kbc-ibf-stuck:2", Fixed({"--fault", "kbc-ibf-stuck:2"}),
-       [](const Operation& op) {
-         // The second keyboard command is the enable at the very end.
-         Expect e = op.kbc_first ? TimeOut(kKbcIbf) : Expect{};
-         e.kbc_takes_bytes = false;
-         e.flash_as_healthy = true;
-         return e;
-       }},
+      {"kbc-obf-stuck", Fixed({"--fault", "kbc-obf-stuck"}), KbcStuck(kKbcDrain, false)},
+      {"kbc-ibf-stuck:1", Fixed({"--fault", "kbc-ibf-stuck:1"}), KbcStuck(kKbcIbf, false)},
+      // The second keyboard command is the enable at the very end.
+      {"kbc-ibf-stuck:2", Fixed({"--fault", "kbc-ibf-stuck:2"}), KbcStuck(kKbcIbf, true)},
       {"--kbc-pending 5", Fixed({"--kbc-pending", "5"}), as_healthy},
       {"slow ec+kbc", Fixed({"--ec-latency", "40", "--kbc-latency", "40", "--kbc-pending", "3"}),
        as_healthy, nullptr, 120'000'000'000ull},
@@ -673,11 +668,6 @@ std::vector<std::string> HostTraffic(const std::vector<std::string>& trace,
     lines.push_back(Edit(line, edits));
   }
   return lines;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Index of the first line equal to `line` at or after `from`, or -1.
@@ -902,7 +892,7 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
       if (advice != std::string::npos)
         CheckAdvice(op, expect, r, r.console.substr(advice + heading.size()));
       const std::string body = r.console.substr(0, advice);
-      EXPECT_TRUE(EndsWith(body, expect.message))
+      EXPECT_TRUE(body.ends_with(expect.message))
           << "the run must end with its one message: " << expect.message;
       EXPECT_EQ(Count(r.console, expect.message), attempts);
       EXPECT_EQ(Count(r.console, "Time-out: ") + Count(r.console, "Verify Fail.") +
