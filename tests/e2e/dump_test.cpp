@@ -94,22 +94,28 @@ TEST(Dump, AnUpdatedImageComesBackUnchanged) {
 }
 
 TEST(Dump, AShortFileWriteIsReportedAndTheFrameStillClosesFlashMode) {
-  // The first chunk's write fails, or the second comes up 1 byte short; the
-  // read stops there.
+  // The first chunk's write fails, or the second comes up short; the read
+  // stops there, however much more was asked for.
   struct Case {
     const char* fault;
+    const char* size_k;
     size_t bytes_on_disk;
     size_t chunks_read;
   };
-  const Case cases[] = {{"file-short:0", 0, 1}, {"file-short:65535", 0xFFFF, 2}};
+  const Case cases[] = {{"file-short:0", "64", 0, 1},
+                        {"file-short:65535", "64", 0xFFFF, 2},
+                        {"file-short:40000", "1024", 40000, 2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     SimFixture sim;
-    const SimResult r = sim.Run({"--fault", c.fault}, {"/S", "64"});
+    const SimResult r = sim.Run({"--fault", c.fault}, {"/S", c.size_k});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.console, "Save FW to XQRFW.bin : " + kIdent + Marks(6 * c.chunks_read) +
                              "-- Save Fail!\n\rWhat to do now:\n\rThe flash was not changed.\n\r");
     EXPECT_EQ(sim.ReadFile("XQRFW.bin").size(), c.bytes_on_disk);
+    EXPECT_EQ(
+        r.TraceLines("spi 0b"),
+        std::vector<std::string>{"spi 0b @000000 w1 r" + std::to_string(c.chunks_read * 0x8000)});
     std::vector<std::string> frame = r.TraceLines("ec ");
     const std::vector<std::string> kbc = r.TraceLines("kbc ");
     frame.insert(frame.end(), kbc.begin(), kbc.end());

@@ -14,7 +14,6 @@
 
 namespace {
 
-using simtest::Marks;
 using simtest::RandomBytes;
 using simtest::SimFixture;
 using simtest::SimResult;
@@ -141,18 +140,6 @@ TEST(NumbersAndDumpSizes, ADumpBeyondTheIdentifiedCapacityIsRefusedBeforeTheRead
       EXPECT_EQ(sim.ReadFile("XQRFW.bin"), kOldDump);
     }
   }
-}
-
-TEST(NumbersAndDumpSizes, AFailedFileWriteStopsTheReadAtOnce) {
-  SimFixture sim;
-  const SimResult r = sim.Run({"--fault", "file-short:40000"}, {"/S", "1024"});
-  EXPECT_EQ(r.status, 1);
-  // The first chunk went whole, the second came up short: nothing more is read.
-  EXPECT_EQ(r.TraceLines("spi 0b"), std::vector<std::string>{"spi 0b @000000 w1 r65536"});
-  EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(Marks(12) + "-- Save Fail!")) << r.console;
-  EXPECT_THAT(r.console, testing::Not(testing::HasSubstr("Save OK")));
-  EXPECT_EQ(sim.ReadFile("XQRFW.bin").size(), 40000u);
-  EXPECT_FALSE(r.ec_in_flash_mode);
 }
 
 // The flash file is the oracle: where the pattern landed the test says OK,

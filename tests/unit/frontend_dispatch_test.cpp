@@ -207,15 +207,6 @@ TEST(FrontendDispatch, DumpFileThatCannotBeCreatedEndsWithStatusOne) {
   EXPECT_FALSE(r.ec_in_flash_mode);
 }
 
-TEST(FrontendDispatch, DumpThatCannotBeWrittenStillLeavesFlashModeAndEndsWithStatusOne) {
-  SimResult r = simtest::RunSim({"--fault", "file-short:0"}, {"/S", "64"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.console, HasSubstr("-- Save Fail!"));
-  EXPECT_THAT(r.TraceLines("ec f"), ElementsAre("ec fe"));
-  EXPECT_THAT(r.TraceLines("kbc "), ElementsAre("kbc ae"));
-  EXPECT_FALSE(r.ec_in_flash_mode);
-}
-
 struct StatusCase {
   std::vector<std::string> args;
   int status;
