@@ -12,6 +12,7 @@
 #include "tests/support/chip_facts.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/test_data.h"
+#include "tolvi.h"
 
 namespace {
 
@@ -349,6 +350,12 @@ TEST(Update, AnEmptyImageEntersAndLeavesFlashModeWithoutTouchingABlock) {
   sim.WriteFile("ec.bin", std::vector<uint8_t>{});
   const SimResult r = sim.Run({"--chip", "w25q80"}, {"ec.bin", "0"});
   EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(
+      r.console.starts_with("\n\rFile Size: 0K\n"
+                            "\n\rBlockNum: 0,  MaxBlock: 0,   PageCount: 0\n"))
+      << r.console;
+  EXPECT_EQ(r.TraceLines("ec dc"), std::vector<std::string>{"ec dc -> 33"});
+  EXPECT_EQ(FlashState.ImageLoaded, 0);
   EXPECT_NE(r.console.find("vReadSPIDeviceID end\n\n\nBlockNum=0,MaxBlockNum=0"),
             std::string::npos);
   EXPECT_EQ(r.console.find("Block Number"), std::string::npos);

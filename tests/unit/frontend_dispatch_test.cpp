@@ -116,19 +116,6 @@ TEST(FrontendDispatch, AreaSizesTheBlockPathsFitAreAccepted) {
   }
 }
 
-TEST(FrontendDispatch, EmptyImageStillRunsTheUpdateFrame) {
-  SimFixture sim;
-  sim.WriteFile("ec.bin", std::vector<uint8_t>{});
-  SimResult r = sim.Run({}, {"ec.bin", "0"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_THAT(r.console, StartsWith("\n\rFile Size: 0K\n"
-                                    "\n\rBlockNum: 0,  MaxBlock: 0,   PageCount: 0\n"));
-  EXPECT_THAT(r.TraceLines("ec dc"), ElementsAre("ec dc -> 33"));
-  EXPECT_EQ(FlashState.ImageLoaded, 0);
-  EXPECT_FALSE(r.ec_in_flash_mode);
-  EXPECT_TRUE(r.keyboard_enabled);
-}
-
 TEST(FrontendDispatch, ImageNameWinsOverEveryOtherOperation) {
   SimFixture sim;
   sim.WriteFile("ec.bin", Pattern(0x1000, 1));
