@@ -17,6 +17,8 @@ void Board::Init(const BoardConfig& config, SpiDevice* spi, SimClock* clock, Sim
   port_trace_ = port_trace;
   bus_ns_ = config.bus_ns;
   no_ec_ = config.no_ec;
+  fixed_port_count_ = config.fixed_port_count;
+  for (size_t i = 0; i < fixed_port_count_; ++i) fixed_ports_[i] = config.fixed_ports[i];
 }
 
 void Board::TracePort(const char* direction, uint16_t port, uint8_t value) {

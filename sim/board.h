@@ -4,6 +4,7 @@
 // virtual clock; an undecoded port reads 0xFF.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "sim/ec_model.h"
@@ -12,12 +13,23 @@
 #include "sim/sim_types.h"
 #include "sim/sio_model.h"
 
+// A port that answers every read with one byte and takes writes without
+// effect, as a debug-console device on the port does on a real bus: the world
+// that QEMU's isa-debugcon with a readback byte shows the real binaries.
+struct FixedPort {
+  uint16_t port;
+  uint8_t answer;
+};
+
 struct BoardConfig {
   KbcConfig kbc;
   EcConfig ec;
   SioConfig sio;
   bool no_ec;       // nothing decodes 0x62/0x66
   uint64_t bus_ns;  // cost of one port access
+  static constexpr size_t kMaxFixedPorts = 4;
+  FixedPort fixed_ports[kMaxFixedPorts];  // they take the place of whatever decodes there
+  size_t fixed_port_count;
 };
 
 class Board {
@@ -58,7 +70,15 @@ class Board {
   bool EcDecoded() const { return !no_ec_; }
 
  private:
+  const FixedPort* Fixed(uint16_t port) const {
+    for (size_t i = 0; i < fixed_port_count_; ++i) {
+      if (fixed_ports_[i].port == port) return &fixed_ports_[i];
+    }
+    return nullptr;
+  }
+
   uint8_t Decode(uint16_t port) {
+    if (const FixedPort* fixed = Fixed(port)) return fixed->answer;
     switch (port) {
       case KbcModel::kDataPort:
         return kbc_.ReadData();
@@ -79,6 +99,7 @@ class Board {
   }
 
   void Route(uint16_t port, uint8_t value) {
+    if (Fixed(port) != nullptr) return;
     switch (port) {
       case KbcModel::kDataPort:
         kbc_.WriteData(value);
@@ -114,4 +135,6 @@ class Board {
   const TraceSink* port_trace_;
   uint64_t bus_ns_;
   bool no_ec_;
+  FixedPort fixed_ports_[BoardConfig::kMaxFixedPorts];
+  size_t fixed_port_count_;
 };

@@ -28,6 +28,30 @@ struct SimOption {
   const char* default_value;
 };
 
+// PORT:HH, both hexadecimal; a port named again takes the new answer.
+const char* ScanFixedPort(BoardConfig& board, const char* text) {
+  constexpr const char* kBad = "bad value for --port-answer (PORT:HH): ";
+  char port_text[8];
+  size_t n = 0;
+  while (text[n] != '\0' && text[n] != ':' && n + 1 < sizeof(port_text)) {
+    port_text[n] = text[n];
+    ++n;
+  }
+  port_text[n] = '\0';
+  uint64_t port = 0;
+  uint64_t answer = 0;
+  if (text[n] != ':' || !ParseUnsigned(port_text, 16, 0xFFFF, &port) ||
+      !ParseUnsigned(text + n + 1, 16, 0xFF, &answer)) {
+    return kBad;
+  }
+  size_t at = 0;
+  while (at < board.fixed_port_count && board.fixed_ports[at].port != port) ++at;
+  if (at == BoardConfig::kMaxFixedPorts) return "too many --port-answer ports: ";
+  if (at == board.fixed_port_count) ++board.fixed_port_count;
+  board.fixed_ports[at] = FixedPort{static_cast<uint16_t>(port), static_cast<uint8_t>(answer)};
+  return nullptr;
+}
+
 using K = ValueKind;
 using O = SimOptions;
 
@@ -98,6 +122,9 @@ constexpr SimOption kOptions[] = {
     {"--no-ec", K::kFlag, nullptr, 0,
      [](O& o, const char*, uint64_t) -> const char* { o.board.no_ec = true; return nullptr; },
      "nothing decodes 0x62/0x66", nullptr},
+    {"--port-answer", K::kText, "PORT:HH", 0,
+     [](O& o, const char* t, uint64_t) -> const char* { return ScanFixedPort(o.board, t); },
+     "the port answers every read with HH and its\nwrites reach nothing (a debug console with a\nreadback byte), repeatable", nullptr},
     {"--ec-ram", K::kText, "FILE", 0,
      [](O& o, const char* t, uint64_t) -> const char* { o.ec_ram_path = t; return nullptr; },
      "256 bytes of EC RAM (zeros and a version string\nat 0xD8 when not given)", nullptr},

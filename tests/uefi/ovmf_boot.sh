@@ -21,6 +21,8 @@ prepare_ovmf_test() {
   cd "$work"
 }
 
+ovmf_devices=()
+ovmf_support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -33,7 +35,9 @@ fail() {
 # The disks are attached in order as IDE drives. NAME.vars is a fresh copy of
 # the variable store; the serial stream lands in NAME.log and QEMU's errors in
 # NAME.err. Sets qemu_rc to QEMU's exit status (85: startup.nsh reached the
-# debug-exit port).
+# debug-exit port). QEMU options in the array ovmf_devices are added; with
+# ovmf_stamps set, NAME.stamps notes when each piece of the serial stream
+# arrived (tests/support/real_ports.py stamp).
 boot_ovmf_shell() {
   local ovmf_code=$1 ovmf_vars=$2 qemu_timeout=$3 name=$4
   shift 4
@@ -49,15 +53,24 @@ boot_ovmf_shell() {
   mkfifo "$name.in"
   local keys
   exec {keys}<>"$name.in"
+  local serial=$name.log stamper=
+  if [[ -n ${ovmf_stamps:-} ]]; then
+    serial=$name.serial
+    rm -f "$serial"
+    mkfifo "$serial"
+    python3 "$ovmf_support/real_ports.py" stamp "$name.stamps" \
+      <"$serial" >"$name.log" &
+    stamper=$!
+  fi
   local started
   started=$(date +%s%N)
   timeout "$qemu_timeout" qemu-system-x86_64 \
     -machine pc -m 256 -nodefaults -display none -vga none -net none \
     -drive if=pflash,format=raw,unit=0,readonly=on,file="$ovmf_code" \
     -drive if=pflash,format=raw,unit=1,file="$name.vars" \
-    "${drives[@]}" \
+    "${drives[@]}" "${ovmf_devices[@]}" \
     -serial stdio -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-    <"$name.in" >"$name.log" 2>"$name.err" &
+    <"$name.in" >"$serial" 2>"$name.err" &
   local qemu=$!
   for _ in $(seq 1 300); do
     if grep -aq 'seconds to skip' "$name.log" 2>/dev/null; then
@@ -69,6 +82,7 @@ boot_ovmf_shell() {
   done
   qemu_rc=0
   wait "$qemu" || qemu_rc=$?
+  [[ -z $stamper ]] || wait "$stamper" || true
   exec {keys}>&-
   local elapsed_ms=$((($(date +%s%N) - started) / 1000000))
   echo "QEMU run $name: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s, exit code $qemu_rc"

@@ -30,17 +30,26 @@ uint64_t g_tsc_per_us = 0;
 }  // namespace
 
 // The firmware's own clock (GetTime) often ticks once a second, so the
-// time-stamp counter, constant-rate on current x86 parts, is measured once
-// against Stall. Stall waits at least its time, so any error makes the wait
-// limits longer, never shorter.
+// time-stamp counter, constant-rate on current x86 parts, is measured against
+// Stall. Stall waits at least its time, so any error makes the wait limits
+// longer, never shorter (the count is rounded up for the same reason). An
+// interruption inside a calibration stall (an SMI on a board, the host's
+// scheduler under emulation) lengthens that measurement by its whole length:
+// under emulation on a busy host, a single 1 ms measurement once made a 2 s
+// limit last 10 s. So the shortest of several counts.
 uint64_t MonotonicMicroseconds() {
   if (g_tsc_per_us == 0) {
-    constexpr uint64_t kCalibrationUs = 1000;
-    const uint64_t before = ReadTimeStampCounter();
-    uefi::g_boot->stall(kCalibrationUs);
-    const uint64_t ticks = ReadTimeStampCounter() - before;
-    g_tsc_per_us = ticks >= kCalibrationUs ? ticks / kCalibrationUs : 1;
-    g_tsc_start = before;
+    constexpr int kCalibrationRounds = 8;
+    constexpr uint64_t kCalibrationUs = 500;
+    uint64_t fewest = UINT64_MAX;
+    g_tsc_start = ReadTimeStampCounter();
+    for (int round = 0; round < kCalibrationRounds; ++round) {
+      const uint64_t before = ReadTimeStampCounter();
+      uefi::g_boot->stall(kCalibrationUs);
+      const uint64_t ticks = ReadTimeStampCounter() - before;
+      if (ticks < fewest) fewest = ticks;
+    }
+    g_tsc_per_us = fewest >= kCalibrationUs ? (fewest + kCalibrationUs - 1) / kCalibrationUs : 1;
   }
   return (ReadTimeStampCounter() - g_tsc_start) / g_tsc_per_us;
 }
