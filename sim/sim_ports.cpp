@@ -20,6 +20,9 @@ void IoWrite8(uint16_t port, uint8_t value) {
   if (board != nullptr) board->Out(port, value);
 }
 
+// The modelled board has no driver of its own on 0x60/0x64.
+void ClaimKeyboardController() {}
+
 namespace {
 // Without a board, Stall still moves a clock, so a wait on the floating bus
 // ends at its limit.

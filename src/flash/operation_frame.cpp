@@ -4,6 +4,8 @@
 #include "tolvi.h"
 
 bool bOpenOperationFrame(const FrameStyle& style) {
+  // Every frame gives the keyboard back with 0xAE unless /k.
+  if (FlashState.SkipKbc == 0) ClaimKeyboardController();
   FlashState.Work = style.writes ? FlashWork::kWrites : FlashWork::kReads;
   // Set before 0xDC, so a wait that gives up leaves flash mode the same way.
   FlashState.EcLeaveCommand =

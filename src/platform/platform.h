@@ -27,6 +27,11 @@ void FreePool(void* buffer);
 // 8-bit x86 port I/O.
 uint8_t IoRead8(uint16_t port);
 void IoWrite8(uint16_t port, uint8_t value);
+// Called before an operation that will send the keyboard controller commands,
+// before it sends anything. A platform whose own driver owns ports 0x60/0x64
+// (Linux with the kernel's i8042 driver bound) says why it refuses and ends
+// the program with status 1.
+void ClaimKeyboardController();
 
 // The C-library part, in its own namespace so that hosted builds can link the
 // real C library beside it.

@@ -26,35 +26,42 @@ class FakeSysfs {
   }
   ~FakeSysfs() { fs::remove_all(root_); }
   const fs::path& Root() const { return root_; }
-  fs::path Driver() const { return root_ / "bus/acpi/drivers/ec"; }
 
-  // The driver as the kernel shows it: its control files, and a link per device.
-  void AddDriver() {
-    fs::create_directories(Driver());
-    for (const char* file : {"bind", "unbind", "uevent"}) std::ofstream(Driver() / file);
-    fs::create_directories(root_ / "devices/LNXSYSTM:00/PNP0C09:00");
+  // A driver as the kernel shows it: its control files, and a link per device.
+  void AddDriver(const char* driver = kLinuxAcpiEcDriver) {
+    fs::create_directories(root_ / driver);
+    for (const char* file : {"bind", "unbind", "uevent"}) std::ofstream(root_ / driver / file);
   }
-  void BindDevice() {
-    fs::create_symlink(root_ / "devices/LNXSYSTM:00/PNP0C09:00", Driver() / "PNP0C09:00");
+  void BindDevice(const char* driver = kLinuxAcpiEcDriver, const char* device = "PNP0C09:00") {
+    fs::create_directories(root_ / "devices/any" / device);
+    fs::create_symlink(root_ / "devices/any" / device, root_ / driver / device);
   }
 
  private:
   fs::path root_;
 };
 
-TEST(LinuxAcpiEcGuard, FindsOnlyADeviceBoundToTheDriver) {
-  FakeSysfs sysfs;
-  char name[64] = "untouched";
-  EXPECT_FALSE(LinuxFindAcpiEcDevice(sysfs.Root().c_str(), name, sizeof name)) << "no driver";
-  sysfs.AddDriver();
-  EXPECT_FALSE(LinuxFindAcpiEcDevice(sysfs.Root().c_str(), name, sizeof name)) << "no device";
-  EXPECT_STREQ(name, "untouched");
-  sysfs.BindDevice();
-  ASSERT_TRUE(LinuxFindAcpiEcDevice(sysfs.Root().c_str(), name, sizeof name));
-  EXPECT_STREQ(name, "PNP0C09:00");
-  char short_name[4];
-  ASSERT_TRUE(LinuxFindAcpiEcDevice(sysfs.Root().c_str(), short_name, sizeof short_name));
-  EXPECT_STREQ(short_name, "PNP");
+TEST(LinuxDriverGuards, FindOnlyADeviceBoundToTheDriver) {
+  const struct {
+    const char* driver;
+    const char* device;
+  } drivers[] = {{kLinuxAcpiEcDriver, "PNP0C09:00"}, {kLinuxI8042Driver, "i8042"}};
+  for (const auto& d : drivers) {
+    SCOPED_TRACE(d.driver);
+    FakeSysfs sysfs;
+    const char* root = sysfs.Root().c_str();
+    char name[64] = "untouched";
+    EXPECT_FALSE(LinuxFindBoundDevice(root, d.driver, name, sizeof name)) << "no driver";
+    sysfs.AddDriver(d.driver);
+    EXPECT_FALSE(LinuxFindBoundDevice(root, d.driver, name, sizeof name)) << "no device";
+    EXPECT_STREQ(name, "untouched");
+    sysfs.BindDevice(d.driver, d.device);
+    ASSERT_TRUE(LinuxFindBoundDevice(root, d.driver, name, sizeof name));
+    EXPECT_STREQ(name, d.device);
+    char short_name[4];
+    ASSERT_TRUE(LinuxFindBoundDevice(root, d.driver, short_name, sizeof short_name));
+    EXPECT_EQ(std::string(short_name), std::string(d.device).substr(0, 3));
+  }
 }
 
 struct Outcome {

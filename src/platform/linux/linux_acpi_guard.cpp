@@ -26,11 +26,12 @@ bool IsDriverAttribute(const char* entry) {
 
 }  // namespace
 
-bool LinuxFindAcpiEcDevice(const char* sysfs_root, char* name, std::size_t size) {
+bool LinuxFindBoundDevice(const char* sysfs_root, const char* driver_folder, char* name,
+                          std::size_t size) {
   char path[4096];
-  std::snprintf(path, sizeof path, "%s/bus/acpi/drivers/ec", sysfs_root);
+  std::snprintf(path, sizeof path, "%s/%s", sysfs_root, driver_folder);
   DIR* driver = opendir(path);
-  // No directory: the kernel has no ACPI EC driver at all.
+  // No directory: the kernel has no such driver at all.
   if (driver == nullptr) return false;
   bool bound = false;
   while (const dirent* entry = readdir(driver)) {
@@ -43,11 +44,18 @@ bool LinuxFindAcpiEcDevice(const char* sysfs_root, char* name, std::size_t size)
   return bound;
 }
 
-void LinuxCheckAcpiEcDriver() {
+namespace {
+
+const char* SysfsRoot() {
   const char* root = std::getenv("TOLVI_SYSFS_ROOT");
-  if (root == nullptr || root[0] == '\0') root = "/sys";
+  return root == nullptr || root[0] == '\0' ? "/sys" : root;
+}
+
+}  // namespace
+
+void LinuxCheckAcpiEcDriver() {
   char device[256];
-  if (!LinuxFindAcpiEcDevice(root, device, sizeof device)) return;
+  if (!LinuxFindBoundDevice(SysfsRoot(), kLinuxAcpiEcDriver, device, sizeof device)) return;
   const char* allow = std::getenv("TOLVI_ALLOW_ACPI_EC");
   std::fflush(stdout);
   if (allow != nullptr && std::strcmp(allow, "1") == 0) {
@@ -62,6 +70,25 @@ void LinuxCheckAcpiEcDriver() {
                "0x62/0x66 at any time and would interleave its bytes with the flash tunnel.\n"
                "tolvi: run tolvi from the UEFI Shell (the safe way), or set "
                "TOLVI_ALLOW_ACPI_EC=1 to take the risk.\n",
+               device);
+  std::exit(1);
+}
+
+// The i8042 driver reads keys and mouse bytes from 0x60 on every interrupt and
+// sends the controller commands of its own; between the drain and 0xAD, or
+// between 0xAD and 0xAE, either would take or change what the program sent.
+// Unlike the EC driver there is no taking the risk: /k leaves 0x60/0x64 to
+// the kernel altogether.
+void LinuxCheckI8042Driver() {
+  char device[256];
+  if (!LinuxFindBoundDevice(SysfsRoot(), kLinuxI8042Driver, device, sizeof device)) return;
+  std::fflush(stdout);
+  std::fprintf(stderr,
+               "tolvi: the kernel's i8042 keyboard driver is bound to %s: the kernel talks to "
+               "ports 0x60/0x64 at any time and would interleave its bytes with the keyboard "
+               "controller commands.\n"
+               "tolvi: add /k to leave the keyboard controller to the kernel, or run tolvi from "
+               "the UEFI Shell (the safe way).\n",
                device);
   std::exit(1);
 }

@@ -83,6 +83,8 @@ uint8_t IoRead8(uint16_t port) {
 #endif
 }
 
+void ClaimKeyboardController() { LinuxCheckI8042Driver(); }
+
 void IoWrite8(uint16_t port, uint8_t value) {
   Require(port);
 #if TOLVI_HAVE_PORT_IO

@@ -13,6 +13,10 @@ void IoWrite8(uint16_t port, uint8_t value) {
   __asm__ volatile("outb %0, %1" : : "a"(value), "Nd"(port));
 }
 
+// The shell's own keyboard driver reads 0x60 only through the firmware's
+// timer, which a shell application's polling loop does not run.
+void ClaimKeyboardController() {}
+
 void Stall(uint64_t microseconds) { uefi::g_boot->stall(microseconds); }
 
 namespace {
