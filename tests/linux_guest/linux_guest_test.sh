@@ -12,47 +12,12 @@
 # this machine at all (the test is skipped).
 set -euo pipefail
 source "$(dirname "$0")/../support/usage_text.sh"
+source "$(dirname "$0")/guest_boot.sh"
 
 tolvi=$(realpath "${1:?TOLVI}")
 work=$(realpath -m "${2:?WORK_DIR}")
-cache=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-${HOME:-~}/.cache}/tolvi/linux-guest}
-kernel=$cache/vmlinuz
-busybox=${BUSYBOX:-/bin/busybox}
 qemu_timeout=${QEMU_TIMEOUT:-100}
-
-if ! qemu-system-x86_64 -version >/dev/null 2>&1; then
-  echo "SKIP: qemu-system-x86_64 cannot run here, so there is no Linux guest to test in"
-  exit 77
-fi
-missing=0
-for f in "$tolvi" "$kernel" "$busybox"; do
-  [[ -f $f ]] || { echo "missing file: $f (tools/install-deps.sh provides it)" >&2; missing=1; }
-done
-for tool in cpio ldd timeout od; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool (tools/install-deps.sh)" >&2; missing=1; }
-done
-((missing == 0)) || exit 1
-# A dynamic busybox would need its own libraries in the guest.
-if ldd "$busybox" >/dev/null 2>&1; then
-  echo "$busybox is not static: install busybox-static" >&2
-  exit 1
-fi
-
-rm -rf "$work"
-mkdir -p "$work/root"/{bin,dev,proc,sys,tmp,etc}
-cd "$work"
-
-# --- initramfs -------------------------------------------------------------------
-cp "$busybox" root/bin/busybox
-cp "$tolvi" root/bin/tolvi
-# tolvi's shared libraries and loader, at the paths the binary names.
-ldd "$tolvi" | awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^\//) print $i }' | sort -u |
-  while read -r lib; do
-    mkdir -p "root$(dirname "$lib")"
-    cp -L "$lib" "root$lib"
-  done
-printf 'root:x:0:0:root:/:/bin/sh\nnobody:x:65534:65534:nobody:/:/bin/sh\n' >root/etc/passwd
-printf 'root:x:0:\nnogroup:x:65534:\n' >root/etc/group
+guest_prepare "$tolvi" "$work"
 
 # Every run prints three marker lines: its status, then its standard output
 # and standard error as hexadecimal, which the serial line's own line-end
@@ -86,25 +51,8 @@ echo "@@@ real-ec-driver $(ls /sys/bus/acpi/drivers/ec | tr '\n' ' ')"
 echo "@@@ done"
 poweroff -f
 INIT
-chmod 755 root/init
-(cd root && find . | cpio -o -H newc --quiet) >initramfs.cpio
-
-# --- boot --------------------------------------------------------------------------
-# TCG by default: a /dev/kvm that is present but broken (nested hosts) hangs
-# QEMU instead of failing. QEMU_ACCEL=kvm where it is known to work.
-accel=(-accel "${QEMU_ACCEL:-tcg}")
-started=$(date +%s%N)
-set +e
-timeout "$qemu_timeout" qemu-system-x86_64 "${accel[@]}" \
-  -machine q35 -m 256 -nodefaults -display none -vga none -net none -no-reboot \
-  -kernel "$kernel" -initrd initramfs.cpio \
-  -append "console=ttyS0 panic=-1 quiet loglevel=1" \
-  -serial stdio </dev/null >serial.log 2>qemu.err
-qemu_rc=$?
-set -e
-elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+guest_boot serial "$qemu_timeout"
 log=$(tr -d '\r' <serial.log)
-echo "QEMU run: $((elapsed_ms / 1000)).$(printf %03d $((elapsed_ms % 1000)))s (${accel[*]}), exit code $qemu_rc"
 echo "guest uptime when init started: $(sed -n 's/^@@@ booted //p' <<<"$log")s"
 
 failures=0
@@ -116,7 +64,7 @@ fail() {
 if [[ $log != *"@@@ done"* ]]; then
   fail "the guest never finished its runs (QEMU exit code $qemu_rc; 124: time-out)"
   tail -c 3000 serial.log >&2 || true
-  cat qemu.err >&2 || true
+  cat serial.err >&2 || true
   exit 1
 fi
 
