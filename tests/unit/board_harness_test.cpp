@@ -56,6 +56,11 @@ TEST(BoardHarness, BadBoardOptionsAreRefusedWithOneLine) {
       {{"--ec-latency", "-1", "--"}, "bad value for --ec-latency: -1"},
       {{"--bram-version", "02", "--"}, "bad value for --bram-version (HH,LL): 02"},
       {{"--bram-version", "02,1ff", "--"}, "bad value for --bram-version (HH,LL): 02,1ff"},
+      {{"--port-answer", "66", "--"}, "bad value for --port-answer (PORT:HH): 66"},
+      {{"--port-answer", "10000:01", "--"}, "bad value for --port-answer (PORT:HH): 10000:01"},
+      {{"--port-answer", "1:0", "--port-answer", "2:0", "--port-answer", "3:0", "--port-answer",
+        "4:0", "--port-answer", "5:0", "--"},
+       "too many --port-answer ports: 5:0"},
       {{"--screen-size", "100", "--"},
        "bad value for --screen-size (COLSxROWS, at most 240x100): 100"},
       {{"--screen-size", "241x31", "--"},
@@ -239,7 +244,7 @@ TEST(BoardHarness, HelpShowsTheDefaultsTheBoardStartsWith) {
       "--flash",        "--chip",   "--list-chips",   "--sio",    "--chip-id",     "--bram-base",
       "--bram-version", "--ec-ack", "--no-ec",        "--ec-ram", "--ec-latency",  "--kbc-latency",
       "--kbc-pending",  "--bus-ns", "--fault",        "--trace",  "--trace-ports", "--screen",
-      "--screen-size",  "--stats",  "--interrupt-at", "--help"};
+      "--screen-size",  "--stats",  "--interrupt-at", "--help",   "--port-answer"};
   std::set<std::string> shown;
   const std::regex any_option(R"(\n  (--[a-z-]+))");
   for (std::sregex_iterator it(help.begin(), help.end(), any_option), end; it != end; ++it) {
