@@ -13,8 +13,9 @@ void IoWrite8(uint16_t port, uint8_t value) {
   __asm__ volatile("outb %0, %1" : : "a"(value), "Nd"(port));
 }
 
-// The shell's own keyboard driver reads 0x60 only through the firmware's
-// timer, which a shell application's polling loop does not run.
+// There is no driver to ask under the UEFI Shell: the program takes
+// 0x60/0x64 as the firmware leaves them, and its 0xAD stops the keys the
+// firmware's own keyboard driver would read there.
 void ClaimKeyboardController() {}
 
 void Stall(uint64_t microseconds) { uefi::g_boot->stall(microseconds); }
