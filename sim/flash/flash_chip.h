@@ -77,20 +77,29 @@ class FlashChip final : public SpiDevice {
 
  private:
   static constexpr unsigned kMaxFaultAddresses = 4;
+  static constexpr uint8_t kWip = 0x01;
+  static constexpr uint8_t kWel = 0x02;
+  static constexpr uint8_t kIdleBus = 0xFF;  // MOSI while reading, MISO while the chip is silent
+  static constexpr uint8_t kAddressBytes = 3;
 
-  void Refresh();
+  // The bus and the decode (flash_chip.cpp).
   void Decode(uint8_t opcode);
   void Shift(uint8_t byte);
   uint8_t Output();
   void Execute();
+  void EmitTrace() const;
+  // Status register, write cycle and protection (flash_status.cpp).
+  void Refresh();
   void StartWriteCycle(uint32_t time_us, bool clears_wel);
-  bool Protected(uint32_t first, uint32_t end) const;
-  void ProgramByte(uint32_t address, uint8_t data);
-  void EraseRange(uint32_t first, uint32_t size);
   void WriteStatus();
+  bool Protected(uint32_t first, uint32_t end) const;
+  // The array (flash_array.cpp).
+  void EraseSector();
+  void EraseChip();
   void ProgramPage();
   void ProgramAai();
-  void EmitTrace() const;
+  void ProgramByte(uint32_t address, uint8_t data);
+  void EraseRange(uint32_t first, uint32_t size);
 
   const FlashProfile* profile_ = nullptr;
   uint8_t* contents_ = nullptr;
