@@ -190,31 +190,22 @@ TEST(WhatToDoNow, SaysWhetherTheFlashChangedAndWhatToDo) {
     Advice advice;
     const char* state;  // the paragraph's line on what is incomplete
   };
+  // clang-format off
   const Case cases[] = {
-      {"update, a time-out before the first erase",
-       {"--chip", "w25q80", "--fault", "busy-stuck"},
-       {"ec.bin", "64"},
-       kUnchanged,
-       nullptr},
+      {"update, a time-out before the first erase", {"--chip", "w25q80", "--fault", "busy-stuck"},
+       {"ec.bin", "64"}, kUnchanged, nullptr},
       {"update, the third verify failure in block 0",
-       {"--chip", "w25q80", "--fault", "bit-stuck:20"},
-       {"ec.bin", "64"},
-       kIncomplete,
+       {"--chip", "w25q80", "--fault", "bit-stuck:20"}, {"ec.bin", "64"}, kIncomplete,
        "No block was written and verified; block 0 (flash address 0x000000) is incomplete."},
-      {"write test, a time-out after its erase",
-       {"--chip", "w25q80", "--fault", "busy-stuck"},
-       {"/T"},
-       kIncomplete,
-       "The write test's sector at 0x000000 is incomplete."},
+      {"write test, a time-out after its erase", {"--chip", "w25q80", "--fault", "busy-stuck"},
+       {"/T"}, kIncomplete, "The write test's sector at 0x000000 is incomplete."},
       {"dump, the EC's answers lost", {"--fault", "ec-no-obf"}, {"/S", "64"}, kUnchanged, nullptr},
-      {"version from EC RAM, the EC's answers lost",
-       {"--fault", "ec-no-obf"},
-       {"/VC"},
-       kUnchanged,
-       nullptr},
+      {"version from EC RAM, the EC's answers lost", {"--fault", "ec-no-obf"}, {"/VC"},
+       kUnchanged, nullptr},
       {"a size that does not match the image", {}, {"ec.bin", "32"}, kNone, nullptr},
       {"a version comparison's verdict", {}, {"/VB", "01A"}, kNone, nullptr},
   };
+  // clang-format on
   const std::vector<uint8_t> image = TestImage(kBlock, 7);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -11,44 +11,25 @@ std::vector<FrameCase> FrameCases(const std::string& option) {
   const std::vector<std::string> keyboard = {"kbc ad", "kbc ae"};
   const std::vector<std::string> plain = {"ec dc -> 33", "ec fc"};
   const std::vector<std::string> pre_enter_chip = {"--chip-id", "5570"};
+  const std::vector<std::string> wrong = {"ec dc -> 32", "ec fc"};
+  const std::vector<std::string> zero = {"ec dc -> 00", "ec fc"};
+  const std::vector<std::string> pre_enter = {"ec dd", "ec dc -> 33", "ec fc"};
+  const std::vector<std::string> alt_enter = {"ec de", "ec dc -> 33", "ec fc"};
+  // clang-format off
   return {
       {"plain", {}, {option}, keyboard, plain, true},
       {"/j still leaves with fc", {}, {option, "/j"}, keyboard, plain, true},
       // The line is printed, but the keyboard controller hears nothing.
       {"/k", {}, {option, "/k"}, {}, plain, true},
       {"/k before the option", {}, {"/k", option}, {}, plain, true},
-      {"wrong acknowledgement goes on",
-       {"--ec-ack", "32"},
-       {option},
-       keyboard,
-       {"ec dc -> 32", "ec fc"},
-       false},
-      {"zero acknowledgement goes on",
-       {"--ec-ack", "00"},
-       {option},
-       keyboard,
-       {"ec dc -> 00", "ec fc"},
-       false},
-      {"pre-enter chip",
-       pre_enter_chip,
-       {option},
-       keyboard,
-       {"ec dd", "ec dc -> 33", "ec fc"},
-       true},
-      {"pre-enter chip with /e",
-       pre_enter_chip,
-       {option, "/e"},
-       keyboard,
-       {"ec de", "ec dc -> 33", "ec fc"},
-       true},
-      {"pre-enter chip with /e first",
-       pre_enter_chip,
-       {"/e", option},
-       keyboard,
-       {"ec de", "ec dc -> 33", "ec fc"},
-       true},
+      {"wrong acknowledgement goes on", {"--ec-ack", "32"}, {option}, keyboard, wrong, false},
+      {"zero acknowledgement goes on", {"--ec-ack", "00"}, {option}, keyboard, zero, false},
+      {"pre-enter chip", pre_enter_chip, {option}, keyboard, pre_enter, true},
+      {"pre-enter chip with /e", pre_enter_chip, {option, "/e"}, keyboard, alt_enter, true},
+      {"pre-enter chip with /e first", pre_enter_chip, {"/e", option}, keyboard, alt_enter, true},
       {"/e on another chip", {}, {"/e", option}, keyboard, plain, true},
   };
+  // clang-format on
 }
 
 std::string FrameStart(bool ack_ok) {
