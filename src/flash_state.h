@@ -109,6 +109,10 @@ struct FlashStateRecord {
   // run ends with status 1.
   uint8_t TestFailed;
   uint8_t ProtectFailed;
+  // A part whose ID stands for a page part and a byte-only part: set once
+  // the first page read back told which (ProgramKind::kPagesOrBytes).
+  uint8_t ProgramMethodKnown;
+  uint8_t ProgramByBytes;
 };
 
 extern FlashStateRecord FlashState;

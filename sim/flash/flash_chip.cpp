@@ -126,8 +126,10 @@ void FlashChip::Shift(uint8_t byte) {
   switch (kind_) {
     case SpiKind::kPageProgram: {
       // The latch is one page; bytes past its end wrap and replace the
-      // earlier ones, as on silicon.
+      // earlier ones, as on silicon. A part that programs one byte per
+      // command takes the first and ignores the rest.
       const uint32_t page = profile_->program.page_size;
+      if (page == 1 && index != 0) break;
       latch_[(address_ + index) & (page - 1)] = byte;
       break;
     }

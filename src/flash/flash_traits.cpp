@@ -13,6 +13,10 @@ namespace {
 constexpr EraseStep kErase64KBy4K = {flash_op::kBlockErase64K, geometry::kSector4K,
                                      geometry::kBlock};
 constexpr EraseStep kErase1K = {flash_op::kSectorErase1K, geometry::kSector1K, geometry::kSector1K};
+// PMC parts: 0xD7 erases 4 KB on both the Pm25LV040 (which has no 0x20) and
+// the Pm25LD040 that answers the same ID.
+constexpr EraseStep kErasePmc4K = {flash_op::kSectorErase1K, geometry::kSector4K,
+                                   geometry::kSector4K};
 
 // SST parts take 0x50 before the status write.
 constexpr ProtectBytes kProtectBp0AfterEwsr = {0x06, false, true};
@@ -24,11 +28,21 @@ constexpr ProtectBytes kProtectLowest4K = {0x64, true, true};
 // 32 bytes per program command.
 constexpr IdByteTest kMxicSmallPage = {IdByteTest::kEqual, 2, 0x10};
 constexpr IdByteTest kMxicOther = {IdByteTest::kNotEqual, 2, 0x10};
+// SST25VF064C (size code 0x4B) programs by 256-byte pages, not by AAI.
+constexpr IdByteTest kSstPaged = {IdByteTest::kEqual, 2, 0x4B};
+constexpr IdByteTest kSstAai = {IdByteTest::kNotEqual, 2, 0x4B};
+// AT25SF081 (1F 85 01) is 1 MB; Atmel's device codes are no density.
+constexpr IdByteTest kAt25sf081 = {IdByteTest::kEqual, 1, 0x85};
+constexpr IdByteTest kAtmelOther = {IdByteTest::kNotEqual, 1, 0x85};
+constexpr const char16_t* kAtmel = u" SPI Vendor       : Atmel \n";
 // The maker's flash fills the last of the sixteen bytes only when it answers
 // the signature read; its "A type" answers 0x9F (all 0xFF) and leaves it 0.
 constexpr IdByteTest kMakerAType = {IdByteTest::kEqual, 15, 0x00};
 constexpr IdByteTest kMakerSignature = {IdByteTest::kNotEqual, 15, 0x00};
 
+constexpr IdByteTest kPmc040 = {IdByteTest::kEqual, 2, 0x7E};
+constexpr IdByteTest kPmcOther = {IdByteTest::kNotEqual, 2, 0x7E};
+constexpr const char16_t* kPmc = u" SPI Vendor       : PMCDevice \n";
 constexpr const char16_t* kSst = u" SPI Vendor       : SST \n";
 constexpr const char16_t* kMxic = u" SPI Vendor       : MXIC \n";
 
@@ -38,6 +52,14 @@ constexpr const char16_t* kMxic = u" SPI Vendor       : MXIC \n";
 constexpr FlashTraits kRows[] = {
     {.manufacturer = 0xBF,
      .form = IdForm::kJedec,
+     .device = kSstPaged,
+     .vendor_line = kSst,
+     .enable_write_status = true,
+     .protect = kProtectBp0AfterEwsr,
+     .capacity_rule = CapacityRule::kSstDensity},
+    {.manufacturer = 0xBF,
+     .form = IdForm::kJedec,
+     .device = kSstAai,
      .vendor_line = kSst,
      .program = ProgramKind::kAaiWord,
      .enable_write_status = true,
@@ -54,7 +76,13 @@ constexpr FlashTraits kRows[] = {
      .vendor_line = u" SPI Vendor       : Winbond \n",
      .protect = kProtectLowest4K},
     {.manufacturer = 0x1F,
-     .vendor_line = u" SPI Vendor       : Atmel \n",
+     .device = kAt25sf081,
+     .vendor_line = kAtmel,
+     .capacity_rule = CapacityRule::kFixed,
+     .capacity = 0x100000},
+    {.manufacturer = 0x1F,
+     .device = kAtmelOther,
+     .vendor_line = kAtmel,
      .capacity_rule = CapacityRule::kUnknown},
     {.manufacturer = 0x20,
      .vendor_line = u" SPI Vendor       : ST \n",
@@ -68,7 +96,11 @@ constexpr FlashTraits kRows[] = {
     {.manufacturer = 0xC2, .device = kMxicOther, .vendor_line = kMxic},
     {.manufacturer = 0x37, .vendor_line = u" SPI Vendor       : AMIC \n"},
     {.manufacturer = 0x1C, .vendor_line = u" SPI Vendor       : EON \n"},
-    {.manufacturer = 0x8C, .vendor_line = u" SPI Vendor       : ESMT \n"},
+    // 8C 20 14 answers for the F25L008A (one byte per 0x02) and for a part
+    // that programs pages: the first page tells them apart.
+    {.manufacturer = 0x8C,
+     .vendor_line = u" SPI Vendor       : ESMT \n",
+     .program = ProgramKind::kPagesOrBytes},
     {.manufacturer = 0xFF,
      .device = kMakerAType,
      .vendor_line = u" SPI Vendor       : XQR A type\n",
@@ -84,8 +116,19 @@ constexpr FlashTraits kRows[] = {
      .capacity_rule = CapacityRule::kFixed,
      .capacity = 0x40000},
     {.manufacturer = 0xC8, .vendor_line = u" SPI Vendor       : GigaDevice \n"},
+    // 7F 9D 7E: Pm25LV040 and Pm25LD040, both 512 KB.
     {.manufacturer = 0x7F,
-     .vendor_line = u" SPI Vendor       : PMCDevice \n",
+     .device = kPmc040,
+     .vendor_line = kPmc,
+     .block_erase = kErasePmc4K,
+     .sector_erase = kErasePmc4K,
+     .capacity_rule = CapacityRule::kFixed,
+     .capacity = 0x80000},
+    {.manufacturer = 0x7F,
+     .device = kPmcOther,
+     .vendor_line = kPmc,
+     .block_erase = kErasePmc4K,
+     .sector_erase = kErasePmc4K,
      .capacity_rule = CapacityRule::kUnknown},
 };
 

@@ -28,6 +28,9 @@ enum class ProgramKind : uint8_t {
   kChunks32,  // page program, one command per 32 bytes
   kAaiByte,   // auto address increment, one byte per command
   kAaiWord,   // auto address increment, two bytes per command
+  // 256-byte pages, unless the first page shows that only its first byte
+  // landed: then one byte per 0x02 command for the rest of the run.
+  kPagesOrBytes,
 };
 
 struct EraseStep {

@@ -19,18 +19,49 @@ void vPageCommand(uint32_t address, uint32_t size, uint64_t end, uint64_t distan
   }
 }
 
+// After the first page command on a part of two methods: reads the page
+// back and returns the offset to go on from one byte per command (1 when
+// only its first byte landed), or 0 when the page took or tells nothing yet
+// (every byte after the first is 0xFF in the image).
+uint32_t uiProbeByteProgram(uint32_t address, uint64_t distance, uint32_t sent) {
+  bool telling = false;
+  for (uint32_t i = 1; i < sent; ++i) telling |= ucImageByte(ullImageOffset(distance + i)) != 0xFF;
+  if (!telling) return 0;
+  FlashState.ProgramMethodKnown = 1;
+  vOpenReadPass(address);
+  bool first_only = ucReadSpiData() == ucImageByte(ullImageOffset(distance));
+  for (uint32_t i = 1; i < sent; ++i) first_only &= ucReadSpiData() == 0xFF;
+  vCloseReadPass();
+  if (!first_only) return 0;
+  FlashState.ProgramByBytes = 1;
+  Print(u"\n  The flash took only the first byte of a page: one byte per command from here.\n");
+  Print(u"  Programing...    : ");
+  return 1;
+}
+
 // Pages of 256 bytes, each written as one command of `piece` bytes or as
 // several; stops when the run's byte count reaches `end`.
 void vProgramPageRun(uint32_t start, uint32_t pages, uint64_t end, uint32_t piece,
                      bool mark_every_page, bool show_step = true) {
   if (show_step) Print(u"  Programing...    : ");
+  const bool two_methods = rFlashTraits().program == ProgramKind::kPagesOrBytes;
   for (FlashState.PageIndex = 0; FlashState.PageIndex < pages; ++FlashState.PageIndex) {
     if (FlashState.ProgrammedCount == end) break;
-    for (uint32_t offset = 0; offset < geometry::kPage; offset += piece) {
+    const uint32_t page_piece = two_methods && FlashState.ProgramByBytes ? 1 : piece;
+    for (uint32_t offset = 0; offset < geometry::kPage; offset += page_piece) {
       if (FlashState.ProgrammedCount == end) break;
       const uint32_t distance =
           static_cast<uint32_t>(FlashState.PageIndex) * geometry::kPage + offset;
-      vPageCommand(start + distance, piece, end, distance);
+      const uint64_t before = FlashState.ProgrammedCount;
+      vPageCommand(start + distance, page_piece, end, distance);
+      if (!two_methods || FlashState.ProgramMethodKnown) continue;
+      vWaitSpiReady();
+      const uint32_t sent = static_cast<uint32_t>(FlashState.ProgrammedCount - before);
+      if (uiProbeByteProgram(start + distance, distance, sent) == 0) continue;
+      // The rest of this page again, one byte per command; nothing is erased twice.
+      FlashState.ProgrammedCount = before + 1;
+      for (uint32_t i = 1; i < sent; ++i) vPageCommand(start + distance + i, 1, end, distance + i);
+      break;
     }
     vWaitSpiReady();
     if (mark_every_page || FlashState.PageIndex % 16 == 0) vPrintProgressMark();
@@ -140,6 +171,7 @@ void vProgramPlannedRange(uint32_t start) {
     case ProgramKind::kChunks32:
       return vProgramPageRun(start, geometry::kPagesPerBlock, end, geometry::kChunk, false, false);
     case ProgramKind::kPages:
+    case ProgramKind::kPagesOrBytes:
       return vProgramPageRun(start, geometry::kPagesPerBlock, end, geometry::kPage, false, false);
   }
 }

@@ -3,8 +3,8 @@
 // says. Also the steps the compare and the changed-units update share with it.
 #include "flash/block_operation.h"
 #include "flash/flash_engine.h"
-#include "flash/operation_frame.h"
 #include "flash/image_rules.h"
+#include "flash/operation_frame.h"
 
 namespace {
 
@@ -26,6 +26,7 @@ void vProgramBlock(uint8_t high, uint8_t middle, uint8_t low, uint8_t pages) {
       return counted ? vProgramChunksCounted(high, middle, low, pages)
                      : vProgramChunks(high, middle, low);
     case ProgramKind::kPages:
+    case ProgramKind::kPagesOrBytes:
       return counted ? vProgramPagesCounted(high, middle, low, pages)
                      : vProgramPages(high, middle, low);
   }

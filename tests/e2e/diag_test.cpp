@@ -32,12 +32,14 @@ std::vector<std::uint8_t> AfterWriteTest(std::vector<std::uint8_t> flash) {
 }
 
 // The parts the write test's page lands on whole: a 4 KB sector erase, a
-// page buffer of 256 bytes (a 32-byte buffer wraps the page), and no
+// page buffer of 256 bytes (a 32-byte buffer wraps the page, a byte-only
+// part keeps the first byte of the page command), and no
 // block protection at power-up (the SST parts, which want 0x50 before a
 // status write, come up protected).
 bool TakesTheWriteTest(const simtest::ChipFacts& chip) {
   return chip.sector_erase.size == 0x1000 && chip.sector_erase.opcode == 0x20 &&
-         chip.program != ProgramKind::kChunks32 && !chip.write_status_enable;
+         chip.program != ProgramKind::kChunks32 && !chip.write_status_enable &&
+         !chip.BytePerProgram();
 }
 
 TEST(WriteTest, ErasesTheFirstSectorAndWritesOnePageOf88OnEveryChipWithASectorErase) {

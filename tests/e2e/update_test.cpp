@@ -53,7 +53,12 @@ std::string ExpectedUpdate(const ChipFacts& chip, size_t size) {
     s += " Block Number     : " + std::to_string(b) + " \n\n";
     s += " Eraseing...      : " + Marks(erase_marks) + " -- Erase OK. \n\n";
     s += "  Erase Verify...  : " + Marks(marks) + " -- Verify OK. \n\n";
-    s += "  Programing...    : " + Marks(marks) + " -- Programing OK. \n\n";
+    s += "  Programing...    : ";
+    if (b == 0 && chip.BytePerProgram()) {
+      s += "\n  The flash took only the first byte of a page: one byte per command from here.\n"
+           "  Programing...    : ";
+    }
+    s += Marks(marks) + " -- Programing OK. \n\n";
     s += "  Verify...        : " + Marks(marks) + " -- Verify OK. \n";
   }
   // A part whose ID tells no size has block 0 read back once more.

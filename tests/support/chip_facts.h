@@ -1,5 +1,6 @@
-// What each modelled flash part is, written from its datasheet and from what
-// the program must make of it: one row per part. The rows are the tests'
+// What each modelled flash part is, taken from public chip databases written
+// by others (each row cites them) and from what the program must make of it:
+// one row per part. The rows are the tests'
 // oracle, so they are written here and never read from the program's traits
 // table or the model's profile table. A new part gets one row here.
 #pragma once
@@ -36,7 +37,14 @@ struct ChipFacts {
   bool write_status_enable;  // 0x50 goes with each write enable and status clear
   ChipProtect protect;       // what /PB writes
   const char* vendor;        // the vendor line shown, "" when none
+  // Where the erase, program, enable and size facts come from: a public chip
+  // database (FR flashrom, LX Linux spi-nor, QE QEMU; file and lines), or
+  // "memory" where none states them and the datasheet was recalled.
+  const char* source;
 
+  // The part behind the ESMT ID that programs one byte per 0x02 command
+  // (FR esmt.c 43): the program finds it out on the first page.
+  bool BytePerProgram() const { return std::string(name) == "f25l008a"; }
   // A part that answers 0x9F with 0x00 is identified by its signature.
   bool BySignature() const { return jedec[0] == 0x00; }
   // The sixteen ID bytes identification keeps.

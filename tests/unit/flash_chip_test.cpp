@@ -140,15 +140,17 @@ TEST(FlashChipEngine, ProgrammingOnlyClearsBitsAndEraseSetsThemOnEveryPart) {
     SCOPED_TRACE(name);
     Rig rig(name);
     rig.Unprotect();
-    // m25p80 has no 4 KB erase; everything else erases with 0x20.
+    // The 4 KB erase where the part has one (0x20, or 0xD7 on the PMC part
+    // without 0x20), else the 64 KB one (m25p80).
     const bool st = std::strcmp(name, "m25p80") == 0;
+    const uint8_t erase = st ? 0xD8 : std::strcmp(name, "pm25lv040") == 0 ? 0xD7 : 0x20;
     rig.Program(0x0100, {0xF0});
     EXPECT_EQ(rig.flash[0x100], 0xF0);
     rig.Program(0x0100, {0x3C});
     EXPECT_EQ(rig.flash[0x100], 0x30);  // 0xF0 & 0x3C: a 1 cannot come back
     rig.flash[0x0FFF] = 0x00;
     rig.flash[st ? 0x10000 : 0x1000] = 0x00;
-    rig.Erase(st ? 0xD8 : 0x20, 0x0123);  // any address inside the sector
+    rig.Erase(erase, 0x0123);  // any address inside the sector
     EXPECT_TRUE(rig.AllFF(0, st ? 0x10000 : 0x1000));
     EXPECT_EQ(rig.flash[st ? 0x10000 : 0x1000], 0x00);  // the next sector is untouched
   }
@@ -266,8 +268,8 @@ TEST(FlashChipEngine, PageProgramWrapsInsideItsPage) {
   const Case cases[] = {
       {"w25q80", 0x1F80, 256, 256},  // starts mid-page: the rest wraps to 0x1F00
       {"w25q80", 0x1F00, 260, 256},  // four bytes too many replace the first four
-      {"mx25l512", 0x0020, 40, 32},  // the small Macronix part latches 32 bytes
-      {"mx25l512", 0x0030, 32, 32},
+      // The small Macronix part latches 256 bytes too (flashrom macronix.c 1101-1140).
+      {"mx25l512", 0x01F0, 32, 256},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.chip) + " " + std::to_string(c.count));
@@ -337,9 +339,10 @@ TEST(FlashChipSst, AutoIncrementWordProgramsPairsUntilWriteDisable) {
   // After 0x04 a new sequence needs its address and latch again.
   rig.Tx(0xAD, {0x66, 0x77});
   EXPECT_EQ(rig.flash[0x1004], 0xFF);
-  // 0x02 on this part programs one byte: the last one latched.
+  // 0x02 on this part programs one byte, the first; the rest are ignored
+  // (the datasheet's one-byte command, from memory).
   rig.Program(0x2000, {0x01, 0x02, 0x03});
-  EXPECT_EQ(rig.flash[0x2000], 0x03);
+  EXPECT_EQ(rig.flash[0x2000], 0x01);
   EXPECT_EQ(rig.flash[0x2001], 0xFF);
 }
 
@@ -481,7 +484,13 @@ TEST(FlashChipProtection, RangesFollowEachLayout) {
       {"sst25vf080b", 0x08, 0x00, 0xE0000, 0x100000},
       {"sst25vf512a", 0x04, 0x00, 0xC000, 0x10000},  // upper quarter
       {"sst25vf512a", 0x0C, 0x00, 0, 0x10000},
-      {"s25fl208k", 0x24, 0x00, 0, 0x10000},
+      // Ranges the reference decodes: flashrom's decoder for W25X80 (TB, no SEC: bit 6
+      // is ignored), Linux's generic BP model for the SST and BP3-0 parts (from the top).
+      {"w25x80", 0x04, 0x00, 0xF0000, 0x100000},
+      {"w25x80", 0x24, 0x00, 0x00000, 0x10000},
+      {"w25x80", 0x64, 0x00, 0x00000, 0x10000},
+      {"sst25vf064c", 0x04, 0x00, 0x7F0000, 0x800000},
+      {"s25fl208k", 0x04, 0x00, 0xF0000, 0x100000},
       {"is25lp080d", 0x20, 0x00, 0x00000, 0x100000},  // BP3 alone: all
       {"pm25lv040", 0x0C, 0x00, 0x40000, 0x80000},
   };
