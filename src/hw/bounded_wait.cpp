@@ -31,6 +31,8 @@ void vGiveUpWait(const char16_t* what) {
     FlashState.KbcDisabled = 0;
     bTrySendKbcCommand(kKbcEnableKeyboard);
   }
+  // Told only now: an interrupt during the clean-up waits for its last byte.
+  vTellHardwareWindow();
   vExitProgram(1);
 }
 

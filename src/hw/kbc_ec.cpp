@@ -56,7 +56,7 @@ bool bWaitEcOutputFull() {
 }
 
 // The flags open before their command byte goes out and close after it, so
-// whoever watches them (a time-out's clean-up, a provider holding an
+// whoever watches them (a time-out's clean-up, the platform holding an
 // interrupt) never finds the hardware changed but not yet flagged.
 void vNoteEcCommand(uint8_t command, bool sent) {
   if (!sent && command == kEcEnterFlashMode) {
@@ -66,15 +66,28 @@ void vNoteEcCommand(uint8_t command, bool sent) {
   } else if (sent && FlashState.EcFlashModeEntered &&
              (command == kEcLeaveAndReset || command == kEcLeaveNoReset)) {
     FlashState.EcFlashModeEntered = 0;
+  } else {
+    return;
   }
+  vTellHardwareWindow();
 }
 
 void vNoteKbcCommand(uint8_t command, bool sent) {
-  if (!sent && command == kKbcDisableKeyboard) FlashState.KbcDisabled = 1;
-  if (sent && command == kKbcEnableKeyboard) FlashState.KbcDisabled = 0;
+  if (!sent && command == kKbcDisableKeyboard) {
+    FlashState.KbcDisabled = 1;
+  } else if (sent && command == kKbcEnableKeyboard) {
+    FlashState.KbcDisabled = 0;
+  } else {
+    return;
+  }
+  vTellHardwareWindow();
 }
 
 }  // namespace
+
+void vTellHardwareWindow() {
+  SetHardwareWindow(FlashState.EcFlashModeEntered != 0, FlashState.KbcDisabled != 0);
+}
 
 void vWaitEcInputFree() {
   if (!bWaitEcInputFree()) vGiveUpWait(u"EC input buffer (port 0x66 IBF) never cleared");

@@ -11,6 +11,9 @@ namespace hw {
 void vWaitEcInputFree();
 void vWaitEcOutputFull();
 
+// Tells the platform the hardware window as the flags now say.
+void vTellHardwareWindow();
+
 // Variants that report a time-out as false instead of ending the program;
 // the clean-up uses them so that it cannot recurse.
 bool bTrySendEcCommand(uint8_t command);

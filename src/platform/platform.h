@@ -20,6 +20,14 @@ void Stall(uint64_t microseconds);
 // Microseconds since an arbitrary start, never going back.
 uint64_t MonotonicMicroseconds();
 
+// The hardware window: the channel code tells the platform, before the byte
+// that opens it goes out and after the one that closes it, whether the EC is
+// in flash mode and whether the keyboard controller is disabled. Stopping the
+// program inside it would leave the EC without firmware or the machine
+// without a keyboard; a provider that can be interrupted holds interrupts
+// there, the firmware has nothing to hold.
+void SetHardwareWindow(bool ec_in_flash_mode, bool keyboard_disabled);
+
 // Returns null (and sets pf::LastError) on a zero size or a failure.
 void* AllocatePool(size_t size);
 void FreePool(void* buffer);

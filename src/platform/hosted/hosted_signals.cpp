@@ -9,22 +9,24 @@
 
 #include <cstdio>
 
-#include "flash_state.h"
 #include "platform/hosted/hosted.h"
+#include "platform/platform.h"
 
 namespace {
 
 constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The window as the channel last told it.
+volatile sig_atomic_t g_ec_in_flash_mode = 0;
+volatile sig_atomic_t g_keyboard_disabled = 0;
 
 // The first signal held (0: none) and whether the EC was in flash mode then.
 volatile sig_atomic_t g_held = 0;
 volatile sig_atomic_t g_held_in_flash_mode = 0;
 
 void OnSignal(int signal_number) {
-  // The channel raises the flags before the command byte that opens the
-  // window goes out and lowers them after the one that closes it.
-  const bool flash_mode = FlashState.EcFlashModeEntered != 0;
-  const bool in_window = flash_mode || FlashState.KbcDisabled != 0;
+  const bool flash_mode = g_ec_in_flash_mode != 0;
+  const bool in_window = flash_mode || g_keyboard_disabled != 0;
   // Once one is held the run is ending anyway; later ones wait with it.
   if (g_held != 0) return;
   if (in_window) {
@@ -52,6 +54,11 @@ const char* SignalName(int signal_number) {
 }
 
 }  // namespace
+
+void SetHardwareWindow(bool ec_in_flash_mode, bool keyboard_disabled) {
+  g_ec_in_flash_mode = ec_in_flash_mode ? 1 : 0;
+  g_keyboard_disabled = keyboard_disabled ? 1 : 0;
+}
 
 void HostedHoldInterruptsInWindow() {
   struct sigaction action = {};

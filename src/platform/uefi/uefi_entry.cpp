@@ -11,6 +11,9 @@ efi::BootServices* g_boot = nullptr;
 efi::Shell* g_shell = nullptr;
 }  // namespace uefi
 
+// The shell does not stop an application from outside.
+void SetHardwareWindow(bool, bool) {}
+
 extern "C" efi::Status EFIAPI efi_main(efi::Handle image, efi::SystemTable* system) {
   uefi::g_system = system;
   uefi::g_boot = system->boot_services;
