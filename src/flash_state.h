@@ -51,8 +51,6 @@ struct FlashStateRecord {
   const struct FlashTraits* Traits;
   // Bytes, as the ID tells them; 0 when it does not.
   uint32_t FlashCapacity;
-  // The smallest erase the update's paths send to this chip.
-  uint32_t EraseUnit;
 
   // Image and buffers.
   pf::FILE* ImageFile;

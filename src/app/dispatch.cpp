@@ -17,10 +17,12 @@ constexpr uint32_t kPageShift = 10;  // sizes in KB
 // The image and its file, so that a refusal or a time-out can release them.
 WholeFile g_held;
 
-uint64_t ullRoundUp(int64_t size, uint32_t shift) {
+// How many units of 2^unit_shift bytes `size` bytes take, the last one part
+// filled or not.
+uint64_t ullUnitCount(int64_t size, uint32_t unit_shift) {
   uint64_t bytes = static_cast<uint64_t>(size);
-  uint64_t mask = (uint64_t{1} << shift) - 1;
-  return (bytes >> shift) + ((bytes & mask) != 0 ? 1 : 0);
+  uint64_t mask = (uint64_t{1} << unit_shift) - 1;
+  return (bytes >> unit_shift) + ((bytes & mask) != 0 ? 1 : 0);
 }
 
 // Releases what the front end holds and forgets it in FlashState.
@@ -54,8 +56,8 @@ int iLoadImageAndUpdate() {
   FlashState.BlockBase = 0;
   FlashState.ImageSize = size;
   FlashState.ProgrammedCount = 0;
-  FlashState.MaxBlockNum = ullRoundUp(size, geometry::kBlockShift);
-  FlashState.PageCount = ullRoundUp(size, kPageShift);
+  FlashState.MaxBlockNum = ullUnitCount(size, geometry::kBlockShift);
+  FlashState.PageCount = ullUnitCount(size, kPageShift);
 
   Print(u"\n\rFile Size: %dK\n", static_cast<int>(FlashState.PageCount));
   if (FlashState.FileSizeK != 0 &&

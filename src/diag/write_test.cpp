@@ -57,7 +57,7 @@ void vWriteTestPattern() {
 }
 
 void vRunWriteTest() {
-  (void)bOpenOperationFrame(kOperationFrame);
+  (void)bOpenOperationFrame(kTestAndProtectFrame);
   // No identification: the erase and program take their paths for an
   // all-zero ID.
   vWriteTestPattern();

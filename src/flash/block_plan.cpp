@@ -20,21 +20,24 @@ constexpr uint64_t kHalfBlockImageKb = 256;
 constexpr uint32_t kCheckMarkEvery = geometry::kSector4K;
 constexpr uint32_t kBootBlockCheckMarkEvery = geometry::kPage;
 
-// The whole-block erase steps until the KB position reaches or passes the
-// erase bound, so the last block erases no step wholly past the image's end.
-uint32_t uiWholeBlockEraseCount(const EraseStep& erase) {
-  // A main-area image reaches one area offset further than its size says.
-  if (FlashState.MainMode != 0 && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)) {
-    FlashState.EraseEnd = FlashState.PageCount + geometry::kMainAreaOffset / kKilobyte;
-  } else {
-    FlashState.EraseEnd = FlashState.PageCount;
-  }
+// The KB count at which the whole-block erase stops. A main-area image
+// reaches one area offset further than its size says.
+uint64_t ullWholeBlockEraseEnd() {
+  if (FlashState.MainMode != 0 && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock))
+    return FlashState.PageCount + geometry::kMainAreaOffset / kKilobyte;
+  return FlashState.PageCount;
+}
+
+// The whole-block erase steps until the KB position reaches or passes
+// `erase_end_kb`, so the last block erases no step wholly past the image's
+// end.
+uint32_t uiWholeBlockEraseCount(const EraseStep& erase, uint64_t erase_end_kb) {
   const uint64_t block_kb =
       static_cast<uint64_t>(FlashState.BlockNum) * (geometry::kBlock / kKilobyte);
   const uint32_t steps = geometry::kBlock / erase.step;
   const uint32_t step_kb = erase.step / kKilobyte;
   for (uint32_t i = 0; i < steps; ++i) {
-    if (block_kb + static_cast<uint64_t>(i) * step_kb >= FlashState.EraseEnd) return i;
+    if (block_kb + static_cast<uint64_t>(i) * step_kb >= erase_end_kb) return i;
   }
   return steps;
 }
@@ -88,7 +91,8 @@ void vPlanBlockRanges() {
     plan.erase_opcode = traits.block_erase.opcode;
     plan.erase_step = traits.block_erase.step;
     plan.erase_size = traits.block_erase.size;
-    plan.erase_count = uiWholeBlockEraseCount(traits.block_erase);
+    FlashState.EraseEnd = ullWholeBlockEraseEnd();
+    plan.erase_count = uiWholeBlockEraseCount(traits.block_erase, FlashState.EraseEnd);
     plan.erase_check_end =
         main_mode && FlashState.ImageSize > static_cast<int64_t>(geometry::kBlock)
             ? size + geometry::kMainAreaOffset

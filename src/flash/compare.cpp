@@ -9,7 +9,12 @@ namespace {
 
 // The update's frame, but only reading: a fault here never leaves the flash
 // changed.
-constexpr FrameStyle kCompareFrame = {true, false, true, true, true, false};
+constexpr FrameStyle kCompareFrame = {.keyboard_off = true,
+                                      .keyboard_line_always = false,
+                                      .announce_first = true,
+                                      .show_steps = true,
+                                      .reset_allowed = true,
+                                      .writes = false};
 constexpr uint32_t kMapUnitsBesideText = 16;
 
 }  // namespace

@@ -197,11 +197,6 @@ uint32_t uiFlashCapacity(const FlashTraits& row, const uint8_t* id) {
   return 0;
 }
 
-uint32_t uiSmallestEraseUnit(const FlashTraits& row) {
-  return row.block_erase.size < row.sector_erase.size ? row.block_erase.size
-                                                      : row.sector_erase.size;
-}
-
 void vPickFlashTraits() {
   const IdForm form = FlashState.SignatureId != 0 ? IdForm::kSignature : IdForm::kJedec;
   FlashState.Traits = &kUnknownFlash;
@@ -212,7 +207,6 @@ void vPickFlashTraits() {
     }
   }
   FlashState.FlashCapacity = uiFlashCapacity(*FlashState.Traits, FlashState.SPIDeviceID);
-  FlashState.EraseUnit = uiSmallestEraseUnit(*FlashState.Traits);
 }
 
 const FlashTraits& rFlashTraits() {

@@ -87,11 +87,9 @@ extern const size_t kFlashTraitsRows;
 // True when the row matches these ID bytes read in this form.
 bool bTraitsMatch(const FlashTraits& row, const uint8_t* id, IdForm form);
 // Picks the first matching row for FlashState's ID bytes and form, and with
-// it the capacity and the smallest erase unit.
+// it the capacity.
 void vPickFlashTraits();
 // The picked row (kUnknownFlash before identification).
 const FlashTraits& rFlashTraits();
 // Capacity in bytes the ID tells for this row, 0 when it does not.
 uint32_t uiFlashCapacity(const FlashTraits& row, const uint8_t* id);
-// The smallest erase the update's paths send to a chip of this row.
-uint32_t uiSmallestEraseUnit(const FlashTraits& row);

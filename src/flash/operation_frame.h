@@ -19,11 +19,27 @@ struct FrameStyle {
 };
 
 // The update: every line, and the EC reset unless /j.
-constexpr FrameStyle kUpdateFrame = {true, false, true, true, true, true};
-// The write test and the protection leave the EC running the firmware it had.
-constexpr FrameStyle kOperationFrame = {true, true, false, true, false, true};
+constexpr FrameStyle kUpdateFrame = {.keyboard_off = true,
+                                     .keyboard_line_always = false,
+                                     .announce_first = true,
+                                     .show_steps = true,
+                                     .reset_allowed = true,
+                                     .writes = true};
+// The write test (/T) and the protection (/PB) leave the EC running the
+// firmware it had.
+constexpr FrameStyle kTestAndProtectFrame = {.keyboard_off = true,
+                                             .keyboard_line_always = true,
+                                             .announce_first = false,
+                                             .show_steps = true,
+                                             .reset_allowed = false,
+                                             .writes = true};
 // The dump keeps the keyboard on while it reads.
-constexpr FrameStyle kDumpFrame = {false, false, false, false, true, false};
+constexpr FrameStyle kDumpFrame = {.keyboard_off = false,
+                                   .keyboard_line_always = false,
+                                   .announce_first = false,
+                                   .show_steps = false,
+                                   .reset_allowed = true,
+                                   .writes = false};
 
 // Opens the frame; returns whether the EC acknowledged 0xDC. The operation
 // goes on either way.

@@ -94,7 +94,7 @@ void vProtectBootBlock() {
 }
 
 void vRunProtection() {
-  (void)bOpenOperationFrame(kOperationFrame);
+  (void)bOpenOperationFrame(kTestAndProtectFrame);
   Print(u"vReadSPIDeviceID start\n\n");
   vReadSPIDeviceID();
   Print(u"vReadSPIDeviceID end\n\n");

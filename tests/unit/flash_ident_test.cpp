@@ -103,7 +103,7 @@ TEST(FlashIdent, EveryModelledPartIsReadByJedecIdOrSignatureAndGetsItsTraits) {
     EXPECT_EQ(traits.protect.second_status, facts->protect.second_status);
     EXPECT_EQ(traits.protect.enable_write_status, facts->protect.enable);
     EXPECT_EQ(FlashState.FlashCapacity, facts->size_from_id ? facts->size_kb * 1024 : 0u);
-    EXPECT_EQ(FlashState.EraseUnit, facts->EraseUnit());
+    EXPECT_EQ(std::min(traits.block_erase.size, traits.sector_erase.size), facts->EraseUnit());
     const std::pair<EraseStep, simtest::ChipErase> erases[] = {
         {traits.block_erase, facts->block_erase}, {traits.sector_erase, facts->sector_erase}};
     for (const auto& [step, expected] : erases) {
