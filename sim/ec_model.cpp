@@ -34,6 +34,9 @@ void EcModel::Init(const EcConfig& config, SpiDevice* spi, const TraceSink* trac
   if (config.stale_output) {
     data_ = config.stale_byte;
     obf_ = true;
+    for (uint32_t i = 0; i < config.stale_more && queue_count_ < kQueueSize; ++i) {
+      queue_[queue_count_++] = static_cast<uint8_t>(config.stale_byte + 1 + i);
+    }
   }
 }
 

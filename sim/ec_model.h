@@ -15,6 +15,9 @@ struct EcConfig {
   bool no_obf;              // fault: answers are lost, OBF is never set
   bool stale_output;        // a byte is already waiting on 0x62 at start
   uint8_t stale_byte;
+  // More such bytes queued behind it (firmware that did not read its last
+  // answers, event bytes): stale_byte + 1, + 2, ...
+  uint32_t stale_more;
   const uint8_t* ram;  // 256 bytes copied at Init; null for the default contents
   // The mode-select chip's EC: 0xDC enters flash mode only after a
   // pre-enter command (0xDD or 0xDE); without one it answers something other

@@ -146,6 +146,15 @@ constexpr SimOption kOptions[] = {
        return nullptr;
      },
      "output bytes waiting on 0x60 at start", "0"},
+    {"--ec-pending", K::kDecimal, "N", 17,
+     [](O& o, const char*, uint64_t n) -> const char* {
+       // Bytes 00, 01, ... already wait on 0x62; the first replaces ec-stale's.
+       o.board.ec.stale_output = n != 0;
+       o.board.ec.stale_byte = 0x00;
+       o.board.ec.stale_more = n != 0 ? static_cast<uint32_t>(n - 1) : 0;
+       return nullptr;
+     },
+     "output bytes waiting on 0x62 at start", "0"},
     {"--bus-ns", K::kDecimal, "N", 1000000000,
      [](O& o, const char*, uint64_t n) -> const char* { o.board.bus_ns = n; return nullptr; },
      "simulated cost of one port access", "1000"},

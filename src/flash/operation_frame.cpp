@@ -1,5 +1,6 @@
 #include "flash/operation_frame.h"
 
+#include "hw/kbc_ec.h"
 #include "hw/ports.h"
 #include "tolvi.h"
 
@@ -15,6 +16,8 @@ bool bOpenOperationFrame(const FrameStyle& style) {
     if (FlashState.SkipKbc == 0) vSendKbcCommand(hw::kKbcDisableKeyboard);
   }
   if (style.show_steps && style.announce_first) Print(u"Send EC Cmd 0xDC \n\n");
+  // Whatever waits on 0x62 now is not the answer to 0xDC.
+  hw::vDrainEcOutput();
   if (FlashState.ChipId == ModeSelectModel)
     vSendEcCommand(FlashState.AltEnterMode == 1 ? hw::kEcPreEnterAlt : hw::kEcPreEnter);
   if (style.show_steps && !style.announce_first) Print(u"Send EC Cmd 0xDC \n\n");

@@ -39,6 +39,12 @@ bool bDrainKbcOutput() {
   return true;
 }
 
+// A byte left on 0x62 (an answer the firmware's last reader did not take,
+// an event byte) would be read as the answer to the next command. An EC
+// queues a few; a status that still shows OBF after this many reads is
+// stuck or not an EC, and the acknowledgement check is left to tell.
+constexpr unsigned kEcDrainBytes = 32;
+
 bool bWaitEcInputFree() {
   PollBudget budget = kEcBudget;
   while (IoRead8(kEcCommand) & kEcIbf) {
@@ -87,6 +93,12 @@ void vNoteKbcCommand(uint8_t command, bool sent) {
 
 void vTellHardwareWindow() {
   SetHardwareWindow(FlashState.EcFlashModeEntered != 0, FlashState.KbcDisabled != 0);
+}
+
+void vDrainEcOutput() {
+  for (unsigned n = 0; n < kEcDrainBytes && (IoRead8(kEcCommand) & kEcObf); ++n) {
+    (void)IoRead8(kEcData);
+  }
 }
 
 void vWaitEcInputFree() {

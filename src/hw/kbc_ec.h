@@ -10,6 +10,9 @@ namespace hw {
 // they end the program through vGiveUpWait.
 void vWaitEcInputFree();
 void vWaitEcOutputFull();
+// Reads and discards what waits on 0x62 (before 0xDC, whose answer must be
+// the next byte), at most a bounded number of bytes.
+void vDrainEcOutput();
 
 // Tells the platform the hardware window as the flags now say.
 void vTellHardwareWindow();

@@ -193,8 +193,8 @@ TEST(BoardHarness, HelpShowsTheDefaultsTheBoardStartsWith) {
     }
   }
   // --flash, --sio, --chip-id, --bram-base, --bram-version, --ec-ack, two
-  // latencies, --kbc-pending, --bus-ns, --screen-size.
-  EXPECT_EQ(typed.size(), 2u * 11) << help;
+  // latencies, --kbc-pending, --ec-pending, --bus-ns, --screen-size.
+  EXPECT_EQ(typed.size(), 2u * 12) << help;
   typed.push_back("--");
   Parsed by_default = Parse({});
   Parsed given = Parse(typed);
@@ -205,10 +205,11 @@ TEST(BoardHarness, HelpShowsTheDefaultsTheBoardStartsWith) {
   EXPECT_EQ(0, std::memcmp(&given.options.board, &by_default.options.board, sizeof(BoardConfig)));
   // The help names exactly these options, and the scan knows every one.
   const std::set<std::string> expected = {
-      "--flash",        "--chip",   "--list-chips",   "--sio",    "--chip-id",     "--bram-base",
-      "--bram-version", "--ec-ack", "--no-ec",        "--ec-ram", "--ec-latency",  "--kbc-latency",
-      "--kbc-pending",  "--bus-ns", "--fault",        "--trace",  "--trace-ports", "--screen",
-      "--screen-size",  "--stats",  "--interrupt-at", "--help",   "--port-answer"};
+      "--flash",      "--chip",         "--list-chips",  "--sio",        "--chip-id",
+      "--bram-base",  "--bram-version", "--ec-ack",      "--no-ec",      "--ec-ram",
+      "--ec-latency", "--kbc-latency",  "--kbc-pending", "--ec-pending", "--bus-ns",
+      "--fault",      "--trace",        "--trace-ports", "--screen",     "--screen-size",
+      "--stats",      "--interrupt-at", "--help",        "--port-answer"};
   std::set<std::string> shown;
   const std::regex any_option(R"(\n  (--[a-z-]+))");
   for (std::sregex_iterator it(help.begin(), help.end(), any_option), end; it != end; ++it) {
