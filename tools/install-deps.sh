@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang lld llvm
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   ovmf qemu-system-x86 mtools dosfstools python3 python3-pyte dpkg-dev
-  busybox-static cpio
+  busybox-static cpio lintian
 )
 
 missing=()

@@ -13,27 +13,55 @@
 #   --shell FILE   a UEFI Shell to store as EFI\BOOT\BOOTX64.EFI, for boards
 #                  without a built-in one
 #   --size MB      disk size in MiB (default 64, at least 40 for FAT32)
+#   --force        take an IMAGE that looks like no firmware: empty, every
+#                  byte the same, or text (an error page saved as the image);
+#                  the default command then gets /F, which tolvi needs too
 #
 # Needs mtools, dosfstools and python3.
 set -euo pipefail
 
+# Installed, this script is tolvi-flash-disk: its texts use the name it runs under.
+me=$(basename "$0")
+# usage [STATUS]: the help on standard output for --help, else on standard
+# error with status 2.
 usage() {
-  sed -n '/^#   make-flash-disk/,/^# Needs/p' "$0" | sed 's/^# \{0,1\}//' >&2
-  exit 2
+  local status=${1:-2}
+  sed -n '/^#   make-flash-disk/,/^# Needs/p' "$0" | sed 's/^# \{0,1\}//' |
+    sed "s/make-flash-disk\.sh/$me/" >&$((status == 0 ? 1 : 2))
+  exit "$status"
+}
+
+# Why IMAGE is no EC firmware, or nothing: the same three tests tolvi makes
+# before it touches the board (empty; one byte value throughout, all 0xFF
+# would erase the EC's code; no byte outside printable ASCII and white space
+# in the first 4 KB).
+download_refusal() {
+  python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+if not data:
+    print("the file is empty")
+elif data.count(data[0]) == len(data):
+    print("every byte of the file is 0x%02X" % data[0])
+elif all(32 <= b < 127 or b in b"\t\n\v\f\r" for b in data[:4096]):
+    print("the file is text, not firmware (an error page saved under the image's name?)")
+PY
 }
 
 here=$(cd "$(dirname "$0")" && pwd)
 efi=""
 shell_efi=""
 size_mb=64
+force=0
 while (($#)); do
   case $1 in
     --efi) efi=${2:?--efi needs a file}; shift 2 ;;
     --shell) shell_efi=${2:?--shell needs a file}; shift 2 ;;
     --size) size_mb=${2:?--size needs a number}; shift 2 ;;
-    -h | --help) usage ;;
+    --force) force=1; shift ;;
+    -h | --help) usage 0 ;;
     --) shift; break ;;
-    -*) echo "make-flash-disk.sh: unknown option $1" >&2; usage ;;
+    -*) echo "$me: unknown option $1" >&2; usage ;;
     *) break ;;
   esac
 done
@@ -46,29 +74,35 @@ if [[ -z $efi ]]; then
   for candidate in "$here/../build/tolvi.efi" "$here/../share/tolvi/efi/tolvi.efi"; do
     [[ -f $candidate ]] && { efi=$candidate; break; }
   done
-  [[ -n $efi ]] || { echo "make-flash-disk.sh: no tolvi.efi found; name one with --efi" >&2; exit 2; }
+  [[ -n $efi ]] || { echo "$me: no tolvi.efi found; name one with --efi" >&2; exit 2; }
 fi
 for f in "$efi" "$image" ${shell_efi:+"$shell_efi"}; do
-  [[ -f $f ]] || { echo "make-flash-disk.sh: no such file: $f" >&2; exit 2; }
+  [[ -f $f ]] || { echo "$me: no such file: $f" >&2; exit 2; }
 done
 for tool in mkfs.fat mcopy mmd python3; do
-  command -v "$tool" >/dev/null || { echo "make-flash-disk.sh: missing tool: $tool" >&2; exit 2; }
+  command -v "$tool" >/dev/null || { echo "$me: missing tool: $tool" >&2; exit 2; }
 done
-[[ $size_mb =~ ^[0-9]+$ ]] && ((size_mb >= 40)) || { echo "make-flash-disk.sh: --size must be 40 or more" >&2; exit 2; }
+if ((!force)); then
+  why=$(download_refusal "$image")
+  [[ -z $why ]] || { echo "$me: $image refused: $why; --force takes it anyway" >&2; exit 1; }
+fi
+[[ $size_mb =~ ^[0-9]+$ ]] && ((size_mb >= 40)) || { echo "$me: --size must be 40 or more" >&2; exit 2; }
 
 # The shell is given 8.3-safe plain names; the image keeps its own name.
 name=$(basename "$image")
 if [[ ! $name =~ ^[A-Za-z0-9._-]+$ ]]; then
-  echo "make-flash-disk.sh: the image name may hold only letters, digits, '.', '_' and '-': $name" >&2
+  echo "$me: the image name may hold only letters, digits, '.', '_' and '-': $name" >&2
   exit 2
 fi
 if (($# == 0)); then
   bytes=$(stat -c %s "$image")
   set -- "$name" $(((bytes + 1023) / 1024))
+  # tolvi refuses such an image on the board too, unless told.
+  ((force)) && [[ -n $(download_refusal "$image") ]] && set -- "$@" /F
 fi
 command_line="tolvi.efi $*"
 if [[ $command_line == *[%\"^]* ]]; then
-  echo "make-flash-disk.sh: the tolvi command may not contain %, \" or ^" >&2
+  echo "$me: the tolvi command may not contain %, \" or ^" >&2
   exit 2
 fi
 
