@@ -1,15 +1,20 @@
 // The update engine against the board model at the bus cost of a real board:
 // host time of a whole update (erase, erase check, program, verify of every
 // block), and the port accesses each image byte costs with each programming
-// method; and the modelled time of /U and /D against the plain update.
+// method; and the modelled time of /U and /D against the plain update, and of
+// /b against the same operation without it.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "app/exit_frame.h"
+#include "flash/backup.h"
 #include "support/board_rig.h"
 #include "support/test_data.h"
 #include "tolvi.h"
@@ -109,7 +114,7 @@ BENCHMARK_CAPTURE(RunUpdate, aai_byte_sst25vf512a, "sst25vf512a")
 // (1 us per port access, an EC that keeps IBF set for one status read): the
 // modelled time of each, and its ratio to the plain update of the same image
 // on the same model. The flash starts equal to the image, with one 64 KB
-// block changed, or with every byte changed.
+// block changed, or with every byte changed. And the cost of /b.
 enum class Before { kEqual, kOneBlock, kEvery };
 
 std::vector<uint8_t> FlashBefore(const std::vector<uint8_t>& image, Before before) {
@@ -124,14 +129,32 @@ std::vector<uint8_t> FlashBefore(const std::vector<uint8_t>& image, Before befor
 
 // Modelled nanoseconds of one run of `operation` on a fresh board, or 0 when
 // it failed or left the flash other than the image (or, for /D, changed it).
+// With `backup`, /b saves to a file that must then hold the flash before.
 uint64_t ModelledNs(const char* chip_name, const std::vector<uint8_t>& flash_before,
-                    std::vector<uint8_t>* image, void (*operation)()) {
+                    std::vector<uint8_t>* image, void (*operation)(), bool backup = false) {
   UpdateBoard bench(chip_name, DefaultBoardConfig(), flash_before);
   if (!bench.Valid()) return 0;
   bench.Load(image);
-  if (bench.Update(operation) != 0) return 0;
+  constexpr const char* kBackup = "tolvi-bench-backup.bin";
+  if (backup) {
+    FlashState.BackupPath = kBackup;
+    FlashState.BackupFile = pf::OpenReplacement(kBackup);
+    if (FlashState.BackupFile == nullptr) return 0;
+  }
+  const int failed = bench.Update(operation);
+  if (backup) vReleaseBackup();
+  if (failed != 0) return 0;
   const std::vector<uint8_t>& wanted = operation == &vCompareFlash ? flash_before : *image;
   if (!std::equal(wanted.begin(), wanted.end(), bench.flash.begin())) return 0;
+  if (backup) {
+    std::ifstream file(kBackup, std::ios::binary);
+    const std::vector<uint8_t> saved{std::istreambuf_iterator<char>(file), {}};
+    std::remove(kBackup);
+    if (saved.size() != image->size() ||
+        !std::equal(saved.begin(), saved.end(), flash_before.begin())) {
+      return 0;
+    }
+  }
   return bench.clock.now_ns;
 }
 
@@ -152,6 +175,32 @@ void RunChanged(benchmark::State& state, const char* chip_name, void (*operation
   state.counters["update_s"] = static_cast<double>(plain) / 1e9;
   state.counters["ratio"] = static_cast<double>(sim_ns) / static_cast<double>(plain);
 }
+
+// /b against the same operation without it, the flash differing everywhere:
+// the plain update pays one more read of what it erases, /U none (its read
+// before the first erase is the one it makes anyway).
+void RunBackup(benchmark::State& state, const char* chip_name, void (*operation)()) {
+  std::vector<uint8_t> image = simtest::TestImage(static_cast<size_t>(state.range(0)) * 1024, 0);
+  const std::vector<uint8_t> before = FlashBefore(image, Before::kEvery);
+  const uint64_t without = ModelledNs(chip_name, before, &image, operation);
+  uint64_t with = 0;
+  for (auto _ : state) with = ModelledNs(chip_name, before, &image, operation, true);
+  if (without == 0 || with == 0) {
+    state.SkipWithError("a run failed, left the wrong flash or a wrong backup");
+    return;
+  }
+  state.counters["modelled_s"] = static_cast<double>(with) / 1e9;
+  state.counters["without_s"] = static_cast<double>(without) / 1e9;
+  state.counters["ratio"] = static_cast<double>(with) / static_cast<double>(without);
+}
+BENCHMARK_CAPTURE(RunBackup, page_w25q80_update_b, "w25q80", &vUpdateFlash)
+    ->Arg(1024)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunBackup, page_w25q80_U_b, "w25q80", &vUpdateChangedFlash)
+    ->Arg(1024)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 #define TOLVI_CHANGED_BENCH(name, chip, kb)                                                        \
   BENCHMARK_CAPTURE(RunChanged, name##_U_equal, chip, &vUpdateChangedFlash, Before::kEqual)        \

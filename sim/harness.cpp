@@ -165,9 +165,7 @@ int SimMain(int argc, char** argv) {
   }
   // The contents persist for the next run, also after a trace file failed
   // (the program may have changed the flash).
-  pf::FILE* file = pf::fopen(options.flash_path, "wb+");
-  bool written = file != nullptr && pf::fwrite(flash, 1, size, file) == size;
-  if (file != nullptr && pf::fclose(file) != 0) written = false;
+  const bool written = WriteWhole(options.flash_path, flash, size);
   PlatFree(flash);
   if (!written) return HarnessError("cannot write the flash file ", options.flash_path);
   if (!WriteStatusFile(h.status_path)) {

@@ -1,4 +1,5 @@
-// The harness's input files and the chip's status file.
+// The harness's input files, the chip's status file, and the files it
+// writes back whole.
 #include "platform/platform.h"
 #include "sim/harness_state.h"
 #include "sim/sim_text.h"
@@ -72,9 +73,15 @@ bool WriteStatusFile(const char* path) {
   TraceText line;
   line.Add(FlashProfileName(chip.Profile())).Char(' ').Hex(chip.KeptStatus1());
   line.Char(' ').Hex(chip.KeptStatus2()).Char('\n');
-  pf::FILE* file = pf::fopen(path, "wb+");
-  bool written =
-      file != nullptr && pf::fwrite(line.Text(), 1, line.Length(), file) == line.Length();
-  if (file != nullptr && pf::fclose(file) != 0) written = false;
-  return written;
+  return WriteWhole(path, line.Text(), line.Length());
+}
+
+bool WriteWhole(const char* path, const void* bytes, size_t size) {
+  pf::FILE* file = pf::OpenReplacement(path);
+  if (file == nullptr) return false;
+  if (pf::fwrite(bytes, 1, size, file) != size) {
+    pf::DiscardReplacement(file);
+    return false;
+  }
+  return pf::CommitReplacement(file) == 0;
 }

@@ -69,6 +69,9 @@ bool ReadExact(const char* path, uint8_t* buffer, uint32_t size, const char* own
 bool StatusPath(const char* flash_path, char* path, size_t size);
 bool ReadStatusFile(const char* path, const FlashProfile* profile);
 bool WriteStatusFile(const char* path);
+// Replaces the file at `path` with `size` bytes, whole or not at all: a run
+// cut off while writing leaves the file of the run before.
+bool WriteWhole(const char* path, const void* bytes, size_t size);
 
 // After the run: the final screen (--screen) and the counters (--stats).
 void PrintScreen();

@@ -33,6 +33,18 @@ struct FlashStateRecord {
   uint8_t CompareMode;
   // /U: erase and write only the erase units that differ from the image.
   uint8_t ChangedOnlyMode;
+  // /F: take an image that looks like no firmware.
+  uint8_t ForceImage;
+  // /b FILE: before the first erase, save what the flash holds where the
+  // update will erase. The file is created before the board is touched.
+  const char* BackupPath;
+  pf::FILE* BackupFile;
+  // The saved contents, by image offset (flash_start + d of a block at its
+  // image_base + d), so that the file flashes back with the same options.
+  uint8_t* BackupData;
+  uint64_t BackupSize;
+  // The backup file is complete and in place.
+  uint8_t BackupSaved;
   int64_t StartOffset;
   uint64_t NoReset;
   uint64_t SkipKbc;
@@ -90,6 +102,15 @@ struct FlashStateRecord {
   uint8_t FlashChanged;
   // Blocks of the update that passed their verify.
   uint8_t BlocksVerified;
+  // For the update's summary: the clock at its start, the bytes written and
+  // verified, and the erase units /U found the same and left alone. Each
+  // block's attempt sets the Block fields; a block that passes adds them.
+  uint64_t UpdateStartMicroseconds;
+  uint8_t BlocksWritten;
+  uint64_t BytesWritten;
+  uint64_t UnitsUnchanged;
+  uint32_t BlockBytesWritten;
+  uint32_t BlockUnitsUnchanged;
   // The operation's flash work ended and read back as asked: a failure after
   // it, while the EC or the keyboard is given back, left the flash sound.
   uint8_t FlashWorkDone;

@@ -2,6 +2,7 @@
 // load of the update.
 #include "app/dispatch.h"
 
+#include "flash/backup.h"
 #include "flash/dump.h"
 #include "flash/geometry.h"
 #include "flash/image_rules.h"
@@ -37,6 +38,7 @@ void vReleaseHeldFile() {
 void vReleaseFrontEndResources() {
   vReleaseDumpResources();
   vReleaseHeldFile();
+  vReleaseBackup();
 }
 
 int iLoadImageAndUpdate() {
@@ -72,6 +74,7 @@ int iLoadImageAndUpdate() {
 
   // An empty image allocates nothing; the update then writes no block.
   FlashState.ImageLoaded = 0;
+  if (size == 0 && bRefuseWrongDownload()) return 1;
   if (size > 0) {
     const FileLoad read = eReadWholeFile(&g_held, static_cast<size_t>(size));
     FlashState.ImageData = g_held.data;
@@ -84,7 +87,9 @@ int iLoadImageAndUpdate() {
       Print(u"\n\rFile Read Fail!");
       return 1;
     }
+    if (bRefuseWrongDownload()) return 1;
   }
+  if (FlashState.CompareMode == 0 && !bOpenBackupFile()) return 1;
 
   // /D never writes, so it wins over /U.
   if (FlashState.CompareMode == 1) {

@@ -59,6 +59,7 @@ int iTakeOption(const ProgramOption& row, int argc, char** argv, int i) {
     case OptionValue::kText:
       if (!has_next) return kRefused;
       args.text = argv[i + 1];
+      next = i + 2;
       break;
     case OptionValue::kOptionalText:
       if (has_next) args.text = argv[i + 1];

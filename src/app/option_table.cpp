@@ -86,6 +86,14 @@ const ProgramOption kProgramOptions[] = {
      u"tolvi ec.bin 64 /D", u"Compare the flash with ec.bin; write nothing"},
     {"U", V::kNone, kOn, &bSetFlag<&F::ChangedOnlyMode>,
      u"tolvi ec.bin 64 /U", u"Flash only the sectors that differ from ec.bin"},
+    {"b", V::kText, kOn,
+     [](const OptionArgs& v) {
+       FlashState.BackupPath = v.text;
+       return true;
+     },
+     u"tolvi ... /b old.bin", u"Save what the update erases to old.bin first"},
+    {"F", V::kNone, kOn, &bSetFlag<&F::ForceImage>,
+     u"tolvi ec.bin 64 /F", u"Flash ec.bin even if it looks like no firmware"},
 };
 // clang-format on
 

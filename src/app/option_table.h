@@ -13,7 +13,7 @@ enum class OptionValue : uint8_t {
   // The next entry as hexadecimal, refused like kDecimal but left in place:
   // the predecessor rule passes over it.
   kHexInPlace,
-  // The next entry as text, refused when absent.
+  // The next entry as text, consumed; refused when absent.
   kText,
   // The next entry as text when there is one.
   kOptionalText,

@@ -1,6 +1,7 @@
 // The comparison of one planned block with the image, by erase unit.
 #include "flash/block_compare.h"
 
+#include "flash/backup.h"
 #include "flash/flash_engine.h"
 
 void vReadBlockDifference(BlockDifference* difference, bool marks) {
@@ -8,19 +9,21 @@ void vReadBlockDifference(BlockDifference* difference, bool marks) {
   BlockDifference& d = *difference;
   d = BlockDifference{};
   d.unit = plan.erase_size;
-  // The verify's range: it reads the whole block when its end lies before
-  // the block's first byte, as the update does.
-  uint64_t extent = geometry::kBlock;
-  if (plan.verify_end >= plan.count_base && plan.verify_end - plan.count_base < extent) {
-    extent = plan.verify_end - plan.count_base;
-  }
-  d.extent = static_cast<uint32_t>(extent);
+  d.extent = uiPlanExtent(plan);
   d.units = (d.extent + d.unit - 1) / d.unit;
   if (d.extent == 0) return;
 
-  vOpenReadPass(plan.flash_start);
+  // /U with a backup read the block already, before the first erase.
+  uint8_t saved = 0;
+  const bool read = !bSavedFlashByte(plan.image_base, &saved);
+  if (read) vOpenReadPass(plan.flash_start);
   for (uint32_t distance = 0; distance < d.extent; ++distance) {
-    const uint8_t flash_byte = ucReadSpiData();
+    uint8_t flash_byte = 0;
+    if (read) {
+      flash_byte = ucReadSpiData();
+    } else {
+      (void)bSavedFlashByte(plan.image_base + distance, &flash_byte);
+    }
     if (marks && distance % geometry::kSector4K == 0) vPrintProgressMark();
     // An odd image's padding is not the image's: the update leaves it as the
     // erase left it and its verify does not look at it.
@@ -30,7 +33,7 @@ void vReadBlockDifference(BlockDifference* difference, bool marks) {
     ++d.bytes;
     d.differing |= uint64_t{1} << (distance / d.unit);
   }
-  vCloseReadPass();
+  if (read) vCloseReadPass();
 }
 
 void vFormatUnitMap(const BlockDifference& difference, char16_t* map) {

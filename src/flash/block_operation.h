@@ -25,3 +25,6 @@ bool bRunBlockWithRetries(bool (*attempt)());
 void vWriteBlocks(bool (*attempt)(), void (*before)());
 // A failure that ends the operation: out of flash mode at once, status 1.
 void vFailUpdate();
+// The update's last line: blocks and bytes written and verified, the units
+// /U left alone and the time taken; nothing after a failure.
+void vShowUpdateSummary();

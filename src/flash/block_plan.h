@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "flash/geometry.h"
+
 enum class BlockPath : uint8_t { kWhole, kBootBlock, kMainArea, kBackupArea };
 
 // Ends are counted as the engine counts them: from the start of block 0, so
@@ -40,6 +42,13 @@ void vPlanBlock();
 void vPlanBlockRanges();
 // Whether the identified board writes a 256 KB image as 128 KB.
 bool bHalfBlockImage();
+// Bytes the update writes from the plan's flash start: the verify's range,
+// the whole block when its end lies before the block's first byte.
+inline uint32_t uiPlanExtent(const BlockPlan& plan) {
+  if (plan.verify_end >= plan.count_base && plan.verify_end - plan.count_base < geometry::kBlock)
+    return static_cast<uint32_t>(plan.verify_end - plan.count_base);
+  return geometry::kBlock;
+}
 // Which image byte belongs `distance` bytes after the plan's flash start.
 inline uint64_t ullImageOffsetIn(const BlockPlan& plan, uint64_t distance) {
   return plan.image_base + distance;

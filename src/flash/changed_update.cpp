@@ -3,6 +3,7 @@
 // image costs one read of the flash, and an unchanged boot block is never
 // erased. The pre-read stands in for the erase check: programming only clears
 // bits, so a unit left partly unerased fails its verify and is done again.
+#include "flash/backup.h"
 #include "flash/block_compare.h"
 #include "flash/block_operation.h"
 #include "flash/flash_engine.h"
@@ -46,6 +47,15 @@ bool bUpdateChangedUnits() {
   Print(u" Compare...       : ");
   BlockDifference difference;
   vReadBlockDifference(&difference, true);
+  uint32_t written = 0;
+  for (uint32_t unit = 0; unit < difference.units; ++unit) {
+    if (!bUnitDiffers(difference, unit)) continue;
+    const uint32_t end = (unit + 1) * difference.unit;
+    written += (end < difference.extent ? end : difference.extent) - unit * difference.unit;
+  }
+  FlashState.BlockBytesWritten = written;
+  FlashState.BlockUnitsUnchanged =
+      difference.units - static_cast<uint32_t>(__builtin_popcountll(difference.differing));
   if (difference.bytes == 0) {
     Print(u" -- Unchanged.");
     Print(u"\n\n");
@@ -87,8 +97,15 @@ bool bUpdateChangedUnits() {
 
 void vUpdateChangedFlash() {
   if (!bStartBlockOperation(kUpdateFrame)) return;
+  // With a backup, its read is this update's pre-read of every block.
+  if (!bSaveBackup()) {
+    vFailUpdate();
+    vCloseOperationFrame();
+    return;
+  }
   // Each block clears the status register only where it has units to write.
   vWriteBlocks(&bUpdateChangedUnits, nullptr);
   // Nothing written, nothing wrapped.
   vEndBlockOperation(FlashState.FlashChanged != 0);
+  vShowUpdateSummary();
 }

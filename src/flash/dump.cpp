@@ -63,8 +63,10 @@ int iSaveFlash() {
     vCloseOperationFrame();
     return 1;
   }
-  // Opened only now: a refused dump leaves an existing file as it was.
-  FlashState.ImageFile = pf::fopen(kDumpFileName, "wb+");
+  // Opened only now: a refused dump leaves an existing file as it was. As
+  // root in a shared folder the name may be a link planted there: the dump
+  // replaces the name, and takes its place only once it is whole.
+  FlashState.ImageFile = pf::OpenReplacement(kDumpFileName);
   if (FlashState.ImageFile == nullptr) {
     pf::printf("open XQRFW.bin fail");
     vCloseOperationFrame();
@@ -72,16 +74,19 @@ int iSaveFlash() {
   }
   g_file = FlashState.ImageFile;
   vSaveFlashToFile();
-  vCloseOperationFrame();
 
-  // Data the stream still buffers reaches the file only at the close.
+  // In place before the hand-back: a dump read whole stays even when giving
+  // the EC or the keyboard back fails; one cut short never takes the name.
   pf::FILE* file = FlashState.ImageFile;
   FlashState.ImageFile = nullptr;
   g_file = nullptr;
-  if (pf::fclose(file) != 0 && FlashState.SaveFailed == 0) {
+  if (FlashState.SaveFailed != 0) {
+    pf::DiscardReplacement(file);
+  } else if (pf::CommitReplacement(file) != 0) {
     FlashState.SaveFailed = 1;
     pf::printf("-- Save Fail!");
   }
+  vCloseOperationFrame();
   if (FlashState.SaveFailed != 0) return 1;
   pf::printf("-- Save OK!");
   return 0;

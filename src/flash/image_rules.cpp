@@ -11,6 +11,14 @@ constexpr uint64_t kAddressSpace = 0x1000000;  // three address bytes
 constexpr uint32_t kKilobyte = 1024;
 // BlockNum is 8 bits and doubles as the block's high address byte.
 constexpr uint64_t kMaxBlocks = 255;
+// An error page is text from its first byte; firmware has binary bytes
+// (vectors, code, padding) within its first sectors.
+constexpr int64_t kTextWindow = 4096;
+
+bool bTextByte(uint8_t byte) {
+  return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\v' ||
+         byte == '\f' || byte == '\r';
+}
 
 bool bAreaPath() {
   return FlashState.BbkMode == 1 || FlashState.MainMode == 1 || FlashState.BackupMode == 1;
@@ -128,6 +136,32 @@ bool bRefuseChipGeometry() {
                static_cast<unsigned long long>(last),
                static_cast<unsigned long long>(capacity / kKilobyte),
                static_cast<unsigned long long>(capacity - 1));
+    return true;
+  }
+  return false;
+}
+
+bool bRefuseWrongDownload() {
+  if (FlashState.ForceImage == 1) return false;
+  const int64_t size = FlashState.ImageLoaded;
+  const uint8_t* data = FlashState.ImageData;
+  if (size <= 0 || data == nullptr) {
+    pf::printf("\n\rImage refused: the file is empty; /F takes it anyway.\n\n");
+    return true;
+  }
+  int64_t same = 1;
+  while (same < size && data[same] == data[0]) ++same;
+  if (same == size) {
+    // All 0xFF is an erased flash: the EC would have no code to run.
+    pf::printf("\n\rImage refused: every byte is 0x%02X, no firmware; /F takes it anyway.\n\n",
+               static_cast<unsigned>(data[0]));
+    return true;
+  }
+  const int64_t window = size < kTextWindow ? size : kTextWindow;
+  int64_t text = 0;
+  while (text < window && bTextByte(data[text])) ++text;
+  if (text == window) {
+    pf::printf("\n\rImage refused: text, not firmware (an error page?); /F takes it anyway.\n\n");
     return true;
   }
   return false;

@@ -14,3 +14,8 @@ bool bRefuseImageGeometry();
 // update that reaches the chip's known capacity. Plans every block to find
 // where the update ends and leaves BlockNum at 0. Returns true when refused.
 bool bRefuseChipGeometry();
+// Once the image is loaded, before any port access of the operation: an image
+// that cannot be EC firmware (empty, one byte value throughout, or text), the
+// usual ways a failed download ends up under the image's name. /F lets it
+// through. Returns true when refused.
+bool bRefuseWrongDownload();

@@ -82,6 +82,12 @@ void vAdviseAfterFailure() {
   }
   Print(u"Do not power off or reboot the machine: the EC may not start again.\n\r");
   Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
+  if (FlashState.BackupSaved == 1) {
+    pf::printf("What the flash held before is in %s: flashing it with the same\n\r",
+               FlashState.BackupPath);
+    pf::printf("options and its own size (%lluK, or 0) writes it back.\n\r",
+               static_cast<unsigned long long>((FlashState.BackupSize + 1023) / 1024));
+  }
   // The pattern sits where the EC's firmware starts.
   if (FlashState.TestMode == 1)
     Print(u"Then flash the EC image: the write test does not restore it.\n\r");

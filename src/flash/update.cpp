@@ -1,6 +1,7 @@
 // The block-by-block update: keyboard off, EC into flash mode, identify the
 // flash, then erase, check, program and verify every 64 KB block as its plan
 // says. Also the steps the compare and the changed-units update share with it.
+#include "flash/backup.h"
 #include "flash/block_operation.h"
 #include "flash/flash_engine.h"
 #include "flash/image_rules.h"
@@ -34,6 +35,7 @@ void vProgramBlock(uint8_t high, uint8_t middle, uint8_t low, uint8_t pages) {
 
 bool bUpdatePlannedBlock() {
   const BlockPlan& plan = FlashState.Plan;
+  FlashState.BlockBytesWritten = uiPlanExtent(plan);
   const uint32_t start = plan.flash_start;
   const uint8_t high = static_cast<uint8_t>(start >> 16);
   const uint8_t middle = static_cast<uint8_t>(start >> 8);
@@ -56,7 +58,8 @@ void vShowBlockScreen() {
   vShowDeviceId();
   vShowSpiVendor();
   SetCursorPosition(1, 5);
-  Print(u" Block Number     : %d \n\n", static_cast<int>(FlashState.BlockNum));
+  Print(u" Block Number     : %d of %d \n\n", static_cast<int>(FlashState.BlockNum),
+        static_cast<int>(FlashState.MaxBlockNum));
 }
 
 bool bRunBlockWithRetries(bool (*attempt)()) {
@@ -79,6 +82,7 @@ bool bRunBlockWithRetries(bool (*attempt)()) {
 }
 
 bool bStartBlockOperation(const FrameStyle& style) {
+  FlashState.UpdateStartMicroseconds = MonotonicMicroseconds();
   (void)bOpenOperationFrame(style);
   Print(u"vReadSPIDeviceID start\n\n");
   vReadSPIDeviceID();
@@ -158,16 +162,47 @@ void vWriteBlocks(bool (*attempt)(), void (*before)()) {
 
     vShowBlockScreen();
     if (before != nullptr) before();
+    FlashState.BlockBytesWritten = 0;
+    FlashState.BlockUnitsUnchanged = 0;
     const bool passed = bRunBlockWithRetries(attempt);
-    if (passed) ++FlashState.BlocksVerified;
+    if (passed) {
+      ++FlashState.BlocksVerified;
+      if (FlashState.BlockBytesWritten != 0) ++FlashState.BlocksWritten;
+      FlashState.BytesWritten += FlashState.BlockBytesWritten;
+      FlashState.UnitsUnchanged += FlashState.BlockUnitsUnchanged;
+    }
     FlashState.BlockNum = static_cast<uint8_t>(FlashState.BlockNum + 1);
     // A failing block has left flash mode already.
     if (!passed) break;
   }
 }
 
+void vShowUpdateSummary() {
+  if (FlashState.UpdateFailed != 0) return;
+  if (FlashState.ChangedOnlyMode == 1 && FlashState.BytesWritten == 0) {
+    Print(u"\n\rNothing to write: the flash already holds the image.\n\r");
+    return;
+  }
+  // Whole tenths of a second: the clock is real on the board, modelled on
+  // the board model.
+  const uint64_t tenths = (MonotonicMicroseconds() - FlashState.UpdateStartMicroseconds) / 100000;
+  // /U's unchanged blocks are not counted.
+  const unsigned blocks = FlashState.BlocksWritten;
+  Print(u"\n\rDone: %d block%s, %d bytes written and verified", static_cast<int>(blocks),
+        blocks == 1 ? u"" : u"s", static_cast<int>(FlashState.BytesWritten));
+  if (FlashState.ChangedOnlyMode == 1)
+    Print(u", %d erase units unchanged,", static_cast<int>(FlashState.UnitsUnchanged));
+  Print(u" in %d.%d s.\n\r", static_cast<int>(tenths / 10), static_cast<int>(tenths % 10));
+}
+
 void vUpdateFlash() {
   if (!bStartBlockOperation(kUpdateFrame)) return;
+  if (!bSaveBackup()) {
+    vFailUpdate();
+    vCloseOperationFrame();
+    return;
+  }
   vWriteBlocks(&bUpdatePlannedBlock, &vClearSpiStatus);
   vEndBlockOperation(true);
+  vShowUpdateSummary();
 }

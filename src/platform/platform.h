@@ -73,6 +73,20 @@ int fclose(FILE* file);
 // is touched, so that nothing waits with the EC in flash mode.
 bool IsSpecialFile(const char* name);
 
+// A file that replaces `name` whole or not at all, for what is written as
+// root into a folder others may write to. It is created exclusively under a
+// new name beside `name`, so nothing planted there is followed, and renamed
+// over `name` by CommitReplacement only after a clean close: a symbolic link
+// at `name` is replaced, never followed, and a failed or interrupted write
+// leaves the old file whole. Null when no new file could be created.
+FILE* OpenReplacement(const char* name);
+// Closes the file and puts it in place of its name; 0 on success. On a
+// failure the new file is removed and the old one stays as it was.
+int CommitReplacement(FILE* file);
+// Closes and removes the new file; the old one stays as it was. fclose on a
+// replacement does the same.
+void DiscardReplacement(FILE* file);
+
 // Standard strtol with a 32-bit result that saturates at the 32-bit limits.
 int32_t strtol(const char* text, char** end, int base);
 int strcmp(const char* a, const char* b);

@@ -160,7 +160,7 @@ struct Expect {
   uint32_t damage_address = 0;
   uint8_t damage_value = 0;
   // A dump cut short: the bytes that reached the file, a prefix of the
-  // healthy dump.
+  // healthy dump (none: a dump takes its name only once it is whole).
   size_t dump_bytes = SIZE_MAX;
   // /PB: what the chip's status register holds at the end, and what its
   // status file beside the flash keeps ("NAME HH HH\n", the bits that
@@ -540,7 +540,7 @@ const std::vector<Fault>& Faults() {
        On(kDump, {.outcome = O::kSaveFail,
                   .message = "-- Save Fail!",
                   .flash_as_healthy = true,
-                  .dump_bytes = 40000})},
+                  .dump_bytes = 0})},
       {"dump-to-full-device", Fixed({}),
        On(kDump, {.outcome = O::kRefused, .message = kDumpOpenFail, .flash_as_healthy = true}),
        // A device is no file to dump into: refused before the EC is asked.
@@ -642,6 +642,16 @@ class Watchdog {
   bool stop_ = false;
   std::thread thread_;  // last: starts once the members above exist
 };
+
+// The update's summary states the modelled time, which a slower board
+// changes: the rest of the line is compared.
+std::string WithoutTime(std::string text) {
+  const size_t at = text.rfind("\n\rDone: ");
+  const size_t in = at == std::string::npos ? at : text.find(" in ", at);
+  const size_t end = in == std::string::npos ? in : text.find(" s.\n\r", in);
+  if (end != std::string::npos) text.erase(in, end - in);
+  return text;
+}
 
 std::string Edit(std::string text, const std::vector<std::pair<std::string, std::string>>& edits) {
   for (const auto& [from, to] : edits) {
@@ -850,7 +860,7 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
         }
       }
       EXPECT_EQ(r.status, h.status);
-      EXPECT_EQ(r.console, Edit(want_console, console_edits));
+      EXPECT_EQ(WithoutTime(r.console), WithoutTime(Edit(want_console, console_edits)));
       const bool slow = fault.extra_ns != 0;
       EXPECT_EQ(HostTraffic(r.trace, {}, slow), HostTraffic(h.trace, expect.trace_edits, slow));
       EXPECT_TRUE(r.flash == h.flash) << "flash contents differ from the healthy run";

@@ -85,6 +85,11 @@ for f in "${wanted[@]}"; do
   }
 done
 
+# The dump and the board model's flash file replace their names through a
+# new file renamed into place: none of those new or set-aside files is left.
+leftovers=$(mdir -b -i disk.img ::/ | grep -Ei '\.(new|old)[0-9]*$' || true)
+[[ -z $leftovers ]] || fail "files left beside the ones replaced: $leftovers"
+
 # Statuses, in run order.
 mapfile -t statuses < <(tr -d '\r' <out/status.txt)
 i=0

@@ -49,7 +49,7 @@ class StuckPart : public testing::TestWithParam<TimeoutCase> {};
 TEST_P(StuckPart, EndsTheRunCleanlyWithTheOperationsLeaveCommand) {
   const TimeoutCase& c = GetParam();
   SimFixture sim;
-  sim.WriteFile("ec.bin", std::vector<uint8_t>(0x10000, 0x11));
+  sim.WriteFile("ec.bin", simtest::TestImage(0x10000));
   SimResult r = sim.Run(c.board, c.args);
   EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.console, HasSubstr(c.line));

@@ -2,6 +2,7 @@
 // operation and the exit statuses.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -180,9 +181,13 @@ TEST(FrontendDispatch, DumpGoesOnAfterAWrongAcknowledgement) {
 
 TEST(FrontendDispatch, DumpFileThatCannotBeCreatedEndsWithStatusOne) {
   SimFixture sim;
-  // A link into a directory that does not exist: nothing is there to refuse
-  // before the run, and the create fails.
-  std::filesystem::create_symlink("no-such-dir/dump.bin", sim.Path("XQRFW.bin"));
+  // The dump is created under a new name beside XQRFW.bin; with every name
+  // it tries taken, the create fails (a link into a missing folder would
+  // just be replaced).
+  for (int n = 0; n < 100; ++n) {
+    sim.WriteFile("XQRFW.bin." + std::to_string(getpid()) + "-" + std::to_string(n) + ".new",
+                  std::string("taken"));
+  }
   SimResult r = sim.Run({}, {"/S", "64"});
   EXPECT_EQ(r.status, 1);
   // The file is opened only after the size has been checked against the chip.

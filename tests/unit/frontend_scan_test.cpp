@@ -252,9 +252,9 @@ TEST(FrontendScan, HelpAddsALineForEachOptionTheUsageLeavesOut) {
       size_t end = rest.find("\n\r", at + 2);
       lines.push_back(rest.substr(at + 2, end == std::string::npos ? end : end - at - 2));
     }
-    ASSERT_EQ(lines.size(), 9u) << request;
-    const char* options[] = {"/S", "/c", "/T", "/e", "/VC", "/D", "/U", "/?|-?|--help"};
-    for (size_t i = 0; i < 8; ++i) {
+    ASSERT_EQ(lines.size(), 11u) << request;
+    const char* options[] = {"/S", "/c", "/T", "/e", "/VC", "/D", "/U", "/b", "/F", "/?|-?|--help"};
+    for (size_t i = 0; i < 10; ++i) {
       EXPECT_THAT(lines[i + 1], testing::HasSubstr(std::string(" ") + options[i] + " ")) << request;
       EXPECT_LT(lines[i + 1].size(), 80u) << lines[i + 1];
     }

@@ -153,7 +153,7 @@ struct Shell {
   void* get_device_name;
   // An EFI_FILE_INFO from the pool, or null; the caller frees it.
   void*(EFIAPI* get_file_info)(ShellFileHandle file);
-  void* set_file_info;
+  Status(EFIAPI* set_file_info)(ShellFileHandle file, const void* info);
   Status(EFIAPI* open_file_by_name)(const char16_t* name, ShellFileHandle* file, uint64_t mode);
   Status(EFIAPI* close_file)(ShellFileHandle file);
   Status(EFIAPI* create_file)(const char16_t* name, uint64_t attributes, ShellFileHandle* file);

@@ -5,9 +5,18 @@
 #include "platform/uefi/uefi_provider.h"
 #include "platform/uefi/uefi_support.h"
 
+namespace {
+// Long enough for any path the shell accepts on its command line.
+constexpr size_t kMaxName = 260;
+}  // namespace
+
 struct pf::FILE {
   efi::ShellFileHandle handle;
   bool open;
+  // A replacement: the new file's name and the name it replaces.
+  bool replacement;
+  char16_t new_name[kMaxName];
+  char16_t final_name[kMaxName];
 };
 
 namespace {
@@ -16,9 +25,10 @@ namespace {
 // a fixed table keeps the provider free of a heap of its own.
 constexpr int kMaxFiles = 8;
 pf::FILE g_files[kMaxFiles];
-
-// Long enough for any path the shell accepts on its command line.
-constexpr size_t kMaxName = 260;
+// Enough tries to pass names left by runs that were cut off.
+constexpr unsigned kReplacementTries = 100;
+// An EFI_FILE_INFO with the longest name.
+constexpr size_t kMaxFileInfo = uefi::kFileInfoNameOffset + kMaxName * sizeof(char16_t);
 
 pf::FILE* FreeSlot() {
   for (pf::FILE& f : g_files) {
@@ -28,6 +38,48 @@ pf::FILE* FreeSlot() {
 }
 
 bool Usable(pf::FILE* file) { return file != nullptr && file->open && uefi::g_shell != nullptr; }
+
+bool Exists(const char16_t* name) {
+  efi::ShellFileHandle handle = nullptr;
+  if (efi::IsError(uefi::g_shell->open_file_by_name(name, &handle, efi::kFileModeRead)) ||
+      handle == nullptr) {
+    return false;
+  }
+  uefi::g_shell->close_file(handle);
+  return true;
+}
+
+// A name beside `name` that no file has, or false.
+bool FreeName(const char16_t* name, const char16_t* suffix, char16_t* out) {
+  for (unsigned n = 0; n < kReplacementTries; ++n) {
+    if (!uefi::SuffixedName(name, suffix, n, out, kMaxName)) return false;
+    if (!Exists(out)) return true;
+  }
+  return false;
+}
+
+// Renames a closed file within its folder through the file protocol's
+// SetInfo, which refuses a name another file has.
+bool Rename(const char16_t* from, const char16_t* to) {
+  efi::Shell* shell = uefi::g_shell;
+  efi::ShellFileHandle handle = nullptr;
+  if (efi::IsError(
+          shell->open_file_by_name(from, &handle, efi::kFileModeRead | efi::kFileModeWrite)) ||
+      handle == nullptr) {
+    return false;
+  }
+  bool renamed = false;
+  void* info = shell->get_file_info(handle);
+  void* renamed_info = PlatAllocate(kMaxFileInfo);
+  if (info != nullptr && renamed_info != nullptr &&
+      uefi::RenamedFileInfo(info, uefi::LastComponent(to), renamed_info, kMaxFileInfo) != 0) {
+    renamed = !efi::IsError(shell->set_file_info(handle, renamed_info));
+  }
+  if (info != nullptr) PlatFree(info);
+  if (renamed_info != nullptr) PlatFree(renamed_info);
+  if (efi::IsError(shell->close_file(handle))) renamed = false;
+  return renamed;
+}
 
 }  // namespace
 
@@ -76,6 +128,7 @@ FILE* fopen(const char* name, const char* mode) {
   if (efi::IsError(status) || handle == nullptr) return nullptr;
   slot->handle = handle;
   slot->open = true;
+  slot->replacement = false;
   return slot;
 }
 
@@ -152,10 +205,71 @@ size_t fwrite(const void* buffer, size_t size, size_t count, FILE* file) {
 
 int fclose(FILE* file) {
   if (!Usable(file)) return -1;
+  if (file->replacement) {
+    DiscardReplacement(file);
+    return 0;
+  }
   const efi::Status status = uefi::g_shell->close_file(file->handle);
   file->handle = nullptr;
   file->open = false;
   return efi::IsError(status) ? -1 : 0;
+}
+
+// The shell has no exclusive create (its create opens a file that exists),
+// but nothing else runs beside a shell application, so a name found free is
+// still free when it is created. FAT knows no links.
+FILE* OpenReplacement(const char* name) {
+  efi::Shell* shell = uefi::g_shell;
+  FILE* slot = FreeSlot();
+  if (shell == nullptr || slot == nullptr || name == nullptr ||
+      !uefi::WidenName(name, slot->final_name, kMaxName) ||
+      !FreeName(slot->final_name, u".new", slot->new_name)) {
+    return nullptr;
+  }
+  efi::ShellFileHandle handle = nullptr;
+  if (efi::IsError(shell->create_file(slot->new_name, 0, &handle)) || handle == nullptr) {
+    return nullptr;
+  }
+  slot->handle = handle;
+  slot->open = true;
+  slot->replacement = true;
+  return slot;
+}
+
+// SetInfo cannot rename onto a name that exists, so the old file is renamed
+// aside first and removed only once the new one holds its name; when the
+// second rename fails, the old file gets its name back.
+int CommitReplacement(FILE* file) {
+  if (!Usable(file) || !file->replacement) return -1;
+  efi::Shell* shell = uefi::g_shell;
+  bool clean = !efi::IsError(shell->flush_file(file->handle));
+  if (efi::IsError(shell->close_file(file->handle))) clean = false;
+  file->handle = nullptr;
+  file->open = false;
+  file->replacement = false;
+  char16_t aside[kMaxName];
+  bool moved_aside = false;
+  if (clean && Exists(file->final_name)) {
+    moved_aside = FreeName(file->final_name, u".old", aside) && Rename(file->final_name, aside);
+    clean = moved_aside;
+  }
+  if (clean) clean = Rename(file->new_name, file->final_name);
+  if (!clean) {
+    if (moved_aside) Rename(aside, file->final_name);
+    shell->delete_file_by_name(file->new_name);
+    return -1;
+  }
+  if (moved_aside) shell->delete_file_by_name(aside);
+  return 0;
+}
+
+void DiscardReplacement(FILE* file) {
+  if (!Usable(file)) return;
+  uefi::g_shell->close_file(file->handle);
+  file->handle = nullptr;
+  file->open = false;
+  file->replacement = false;
+  uefi::g_shell->delete_file_by_name(file->new_name);
 }
 
 }  // namespace pf

@@ -142,6 +142,51 @@ inline bool IsDirectoryInfo(const void* info) {
   return (attribute & kFileDirectory) != 0;
 }
 
+// EFI_FILE_INFO's own size comes first and its name last, after the attribute.
+constexpr size_t kFileInfoNameOffset = kFileInfoAttributeOffset + 8;
+
+// The name a path ends in: what the file protocol's SetInfo takes to rename a
+// file within its folder.
+inline const char16_t* LastComponent(const char16_t* path) {
+  const char16_t* last = path;
+  for (const char16_t* p = path; *p != 0; ++p) {
+    if (*p == u'\\' || *p == u'/' || *p == u':') last = p + 1;
+  }
+  return last;
+}
+
+// `name` with `suffix` and, from 1 on, the decimal `number` after it; false
+// when it does not fit.
+inline bool SuffixedName(const char16_t* name, const char16_t* suffix, unsigned number,
+                         char16_t* out, size_t capacity) {
+  char16_t digits[12];
+  size_t count = 0;
+  for (unsigned n = number; n != 0; n /= 10) digits[count++] = static_cast<char16_t>(u'0' + n % 10);
+  const size_t name_length = WideLength(name);
+  const size_t suffix_length = WideLength(suffix);
+  if (name_length + suffix_length + count + 1 > capacity) return false;
+  size_t at = 0;
+  for (size_t i = 0; i < name_length; ++i) out[at++] = name[i];
+  for (size_t i = 0; i < suffix_length; ++i) out[at++] = suffix[i];
+  while (count != 0) out[at++] = digits[--count];
+  out[at] = 0;
+  return true;
+}
+
+// Into `out`, the file info `info` with its name replaced by `name`: what
+// SetInfo takes to rename a file. Returns the new info's size, 0 when it
+// does not fit.
+inline size_t RenamedFileInfo(const void* info, const char16_t* name, void* out, size_t capacity) {
+  const size_t size = kFileInfoNameOffset + (WideLength(name) + 1) * sizeof(char16_t);
+  if (size > capacity) return 0;
+  __builtin_memcpy(out, info, kFileInfoNameOffset);
+  const uint64_t size64 = size;
+  __builtin_memcpy(out, &size64, sizeof size64);
+  __builtin_memcpy(static_cast<uint8_t*>(out) + kFileInfoNameOffset, name,
+                   (WideLength(name) + 1) * sizeof(char16_t));
+  return size;
+}
+
 // The program's exit status as the shell's %lasterror%: 0 succeeds, 1 is the
 // refusal or failure status, anything else (a harness usage error) is kept
 // apart from both.
