@@ -16,8 +16,8 @@ class ConsoleModel;
 class FlashChip;
 
 // Exit status of a harness error (bad option, unreadable input file, flash
-// file that cannot be written back).
-constexpr int kSimHarnessError = 2;
+// file that cannot be written back); apart from the program's own 0, 1 and 2.
+constexpr int kSimHarnessError = 3;
 
 // What an embedding (the hosted main, the test fixture) can see of a finished
 // run, before the flash file is written back.

@@ -9,10 +9,21 @@
 
 namespace tolvi {
 // The program's entry: argc/argv as the shell split the command line (argv[0]
-// the command name, argv[argc] null). Returns the exit status, 0 or 1. Safe to
-// call more than once in one process: it zeroes FlashState first.
+// the command name, argv[argc] null). Returns the exit status, one of the
+// three below. Safe to call more than once in one process: it zeroes
+// FlashState first.
 int main(int argc, char** argv);
 }  // namespace tolvi
+
+// Exit statuses: what whoever ran the program may do with the board now.
+// The operation did what was asked.
+constexpr int kExitDone = 0;
+// Refused or failed with the flash as it was and the EC given back: safe to
+// power off.
+constexpr int kExitNotChanged = 1;
+// The flash was changed and is not complete, or the EC did not leave flash
+// mode: keep the power on and run the command again.
+constexpr int kExitKeepPowerOn = 2;
 
 // Ends the program from anywhere with this exit status (used by the bounded
 // waits when they give up); returns to the caller of tolvi::main.
@@ -83,6 +94,10 @@ void vCompareFlash();
 // /U: the update of only the erase units that differ from the image.
 void vUpdateChangedFlash();
 void vRunProtection();
+// The byte that leaves flash mode now: the operation frame's choice, but
+// never 0xFE while a writing operation has not finished its work, so that the
+// EC is not reset onto a flash known to be incomplete.
+uint8_t ucFrameLeaveCommand();
 void vProtectBootBlock();
 
 // --- diag/ ------------------------------------------------------------------

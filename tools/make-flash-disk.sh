@@ -2,7 +2,8 @@
 # Builds a disk image to write to a USB stick: one FAT partition holding
 # tolvi.efi, the EC image and a startup.nsh that the UEFI Shell runs at boot.
 # startup.nsh runs the tolvi command and then prints a plain verdict from its
-# exit status.
+# exit status: finished (0), nothing written and safe to power off (1), or
+# failed with the power to stay on (2).
 #
 #   make-flash-disk.sh [options] DISK IMAGE [TOLVI ARGUMENTS...]
 #
@@ -140,10 +141,18 @@ mkfs.fat -F 32 -n TOLVI --offset "$start" -h "$start" "$disk" $(((total - start)
   printf 'endfor\r\n'
   printf 'cd \\\r\n'
   printf '%s\r\n' "$command_line"
-  printf 'if %%lasterror%% == 0x0 then\r\n'
+  # Kept at once: every later command, the if included, sets %lasterror% anew.
+  # Status 1 (EFI_ABORTED) left the flash as it was; anything else but 0 is
+  # taken as status 2, the flash changed and incomplete or the EC kept.
+  printf 'set -v tolvistatus %%lasterror%%\r\n'
+  printf 'if %%tolvistatus%% == 0x0 then\r\n'
   printf '  echo "EC update finished: you may now restart"\r\n'
   printf 'else\r\n'
-  printf '  echo "EC update FAILED: do not power off; run startup.nsh again"\r\n'
+  printf '  if %%tolvistatus%% == 0x15 then\r\n'
+  printf '    echo "EC update not done, nothing was written: safe to power off; check the message above"\r\n'
+  printf '  else\r\n'
+  printf '    echo "EC update FAILED: do not power off; run startup.nsh again"\r\n'
+  printf '  endif\r\n'
   printf 'endif\r\n'
 } >"$tmp/startup.nsh"
 

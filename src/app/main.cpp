@@ -52,8 +52,12 @@ int main(int argc, char** argv) {
   __builtin_memset(&FlashState, 0, sizeof FlashState);
   Arguments args = {argc, argv};
   int status = iRunWithExitFrame(&iRunProgram, &args);
-  // Failures inside an operation end here, time-outs included.
-  if (status != 0) vAdviseAfterFailure();
+  // Failures inside an operation end here, time-outs included; the status
+  // then tells whether the board may be powered off.
+  if (status != kExitDone) {
+    status = iFailureStatus();
+    vAdviseAfterFailure();
+  }
   vReleaseFrontEndResources();
   return status;
 }

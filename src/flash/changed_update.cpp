@@ -7,6 +7,7 @@
 #include "flash/block_compare.h"
 #include "flash/block_operation.h"
 #include "flash/flash_engine.h"
+#include "hw/ports.h"
 
 namespace {
 
@@ -105,7 +106,9 @@ void vUpdateChangedFlash() {
   }
   // Each block clears the status register only where it has units to write.
   vWriteBlocks(&bUpdateChangedUnits, nullptr);
-  // Nothing written, nothing wrapped.
+  // Nothing written: nothing wrapped, and no new firmware to restart the EC
+  // into.
+  if (FlashState.FlashChanged == 0) FlashState.EcLeaveCommand = hw::kEcLeaveNoReset;
   vEndBlockOperation(FlashState.FlashChanged != 0);
   vShowUpdateSummary();
 }

@@ -8,12 +8,12 @@
 namespace {
 
 // The update's frame, but only reading: a fault here never leaves the flash
-// changed.
+// changed, and with nothing written there is nothing to restart the EC for.
 constexpr FrameStyle kCompareFrame = {.keyboard_off = true,
                                       .keyboard_line_always = false,
                                       .announce_first = true,
                                       .show_steps = true,
-                                      .reset_allowed = true,
+                                      .reset_allowed = false,
                                       .writes = false};
 constexpr uint32_t kMapUnitsBesideText = 16;
 

@@ -2,6 +2,7 @@
 // mark, and the write enable with its latch wait.
 #include "flash/flash_engine.h"
 
+#include "hw/bounded_wait.h"
 #include "hw/follow_tunnel.h"
 
 void vOpenReadPass(uint32_t address) {
@@ -23,7 +24,7 @@ void vPrintProgressMark() { Print(u"%c", ProgressMark); }
 
 uint8_t ucAwaitWriteLatch() {
   return ucAwaitSpiStatus(flash_op::kStatusWriteEnableLatch, flash_op::kStatusWriteEnableLatch,
-                          u"SPI flash write-enable latch never set");
+                          u"SPI flash write-enable latch never set", hw::kFlashLatch);
 }
 
 void vSpiWriteEnable() {
@@ -40,6 +41,6 @@ void vSpiWriteEnable() {
   // works is not one to start the next command on.
   (void)ucAwaitSpiStatus(flash_op::kStatusWriteEnableLatch | flash_op::kStatusBusy,
                          flash_op::kStatusWriteEnableLatch,
-                         u"SPI flash write-enable latch never set");
+                         u"SPI flash write-enable latch never set", hw::kFlashLatch);
   vExitFollowMode();
 }

@@ -33,43 +33,59 @@ bool bOpenOperationFrame(const FrameStyle& style) {
   return acknowledged;
 }
 
-void vLeaveFrameFlashMode() {
-  vLeaveEcFlashMode(FlashState.EcLeaveCommand == hw::kEcLeaveAndReset);
+uint8_t ucFrameLeaveCommand() {
+  if (FlashState.Work == FlashWork::kWrites && FlashState.FlashWorkDone == 0)
+    return hw::kEcLeaveNoReset;
+  return FlashState.EcLeaveCommand;
 }
+
+void vLeaveFrameFlashMode() { vLeaveEcFlashMode(ucFrameLeaveCommand() == hw::kEcLeaveAndReset); }
 
 void vCloseOperationFrame() {
   if (FlashState.EcFlashModeEntered) vLeaveFrameFlashMode();
   if (FlashState.SkipKbc == 0) vSendKbcCommand(hw::kKbcEnableKeyboard);
 }
 
-void vAdviseAfterFailure() {
-  if (FlashState.Work == FlashWork::kNone) return;
-  Print(u"\n\rWhat to do now:\n\r");
-  if (FlashState.Work == FlashWork::kReads || FlashState.FlashChanged == 0) {
-    Print(u"The flash was not changed.\n\r");
-    return;
+int iFailureStatus() {
+  // A time-out that could not send the leave byte leaves the flag set.
+  if (FlashState.EcFlashModeEntered != 0) return kExitKeepPowerOn;
+  if (FlashState.Work == FlashWork::kWrites && FlashState.FlashChanged != 0)
+    return kExitKeepPowerOn;
+  return kExitNotChanged;
+}
+
+namespace {
+
+// The way out when running again does not help. The image file, and the
+// backup of the old contents when one was taken, are what a programmer
+// clipped onto the chip can write.
+void vAdviseService() {
+  Print(u"If it fails again, keep the power on and get the board to service, where\n\r");
+  Print(u"the flash can be written with an external SPI programmer");
+  if (FlashState.HasImage == 1) {
+    Print(u" from the image\n\r");
+    pf::printf("file %s", FlashState.ImagePath);
+  } else {
+    Print(u" from the EC\n\r");
+    Print(u"image file");
   }
-  if (FlashState.FlashWorkDone == 1 && FlashState.TestMode == 0) {
-    // Only the hand-back failed; the flash holds what was asked.
-    Print(FlashState.HasImage == 1
-              ? u"Every block was written and verified: the EC flash holds the whole image.\n\r"
-              : u"The protection was written and read back.\n\r");
-    Print(u"The failure came afterwards, while the EC or the keyboard was given back.\n\r");
-    Print(
-        u"Do not power off yet: run the same command again, so that the EC leaves flash mode as "
-        u"it should.\n\r");
-    return;
+  if (FlashState.BackupSaved == 1) {
+    pf::printf(" or from the backup file %s", FlashState.BackupPath);
   }
+  Print(u".\n\r");
+}
+
+void vAdviseFlashState() {
   if (FlashState.HasImage == 1) {
     const unsigned verified = FlashState.BlocksVerified;
     if (verified == 0) {
-      Print(u"No block was written and verified; ");
+      Print(u"No block was written and verified.\n\r");
     } else if (verified == 1) {
-      Print(u"Block 0 was written and verified; ");
+      Print(u"Block 0 was written and verified.\n\r");
     } else {
-      Print(u"Blocks 0 to %d were written and verified; ", static_cast<int>(verified - 1));
+      Print(u"Blocks 0 to %d were written and verified.\n\r", static_cast<int>(verified - 1));
     }
-    Print(u"block %d (flash address 0x%06x) is incomplete.\n\r", static_cast<int>(verified),
+    Print(u"Block %d (flash address 0x%06x) is incomplete.\n\r", static_cast<int>(verified),
           static_cast<unsigned>(FlashState.Plan.flash_start));
     Print(u"The EC flash now holds an incomplete image.\n\r");
   } else if (FlashState.TestMode == 1) {
@@ -80,6 +96,40 @@ void vAdviseAfterFailure() {
   } else {
     Print(u"The status-register write of the protection is incomplete.\n\r");
   }
+}
+
+}  // namespace
+
+void vAdviseAfterFailure() {
+  const bool ec_held = FlashState.EcFlashModeEntered != 0;
+  if (FlashState.Work == FlashWork::kNone && !ec_held) return;
+  Print(u"\n\rWhat to do now:\n\r");
+  const bool changed = FlashState.Work == FlashWork::kWrites && FlashState.FlashChanged != 0;
+  if (!changed && !ec_held) {
+    Print(u"The flash was not changed. It is safe to power off.\n\r");
+    return;
+  }
+  const bool done = FlashState.FlashWorkDone == 1 && FlashState.TestMode == 0;
+  if (!changed || done) {
+    // The flash holds what it held, or what was asked: only the hand-back
+    // failed.
+    if (!changed) {
+      Print(u"Nothing was written to the flash, but the EC may still be in flash mode.\n\r");
+    } else {
+      Print(FlashState.HasImage == 1
+                ? u"Every block was written and verified: the EC flash holds the whole image.\n\r"
+                : u"The protection was written and read back.\n\r");
+      Print(u"The failure came while the EC or the keyboard was given back.\n\r");
+      if (ec_held) Print(u"The EC may still be in flash mode.\n\r");
+    }
+    Print(u"Do not power off yet: run the same command again, so that the EC leaves\n\r");
+    Print(u"flash mode as it should.\n\r");
+    vAdviseService();
+    return;
+  }
+  vAdviseFlashState();
+  Print(ec_held ? u"The EC may still be in flash mode.\n\r"
+                : u"The EC was not reset: it does not restart from the incomplete flash.\n\r");
   Print(u"Do not power off or reboot the machine: the EC may not start again.\n\r");
   Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
   if (FlashState.BackupSaved == 1) {
@@ -91,4 +141,5 @@ void vAdviseAfterFailure() {
   // The pattern sits where the EC's firmware starts.
   if (FlashState.TestMode == 1)
     Print(u"Then flash the EC image: the write test does not restore it.\n\r");
+  vAdviseService();
 }

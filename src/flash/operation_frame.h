@@ -15,7 +15,7 @@ struct FrameStyle {
   bool announce_first;        // the 0xDC line printed before the pre-enter command
   bool show_steps;            // the progress lines; else only a failed acknowledgement
   bool reset_allowed;         // leaves with 0xFE unless /j; else always 0xFC
-  bool writes;                // erases or writes the flash
+  bool writes;                // erases or writes the flash; resets only once done
 };
 
 // The update: every line, and the EC reset unless /j.
@@ -44,11 +44,16 @@ constexpr FrameStyle kDumpFrame = {.keyboard_off = false,
 // Opens the frame; returns whether the EC acknowledged 0xDC. The operation
 // goes on either way.
 bool bOpenOperationFrame(const FrameStyle& style);
-// Leaves flash mode with the frame's leave byte, at once (a failed block).
+// Leaves flash mode with ucFrameLeaveCommand's byte, at once (a failed
+// block).
 void vLeaveFrameFlashMode();
 // Leaves flash mode unless that happened already, then re-enables the
 // keyboard unless /k.
 void vCloseOperationFrame();
-// After a run that ends with status 1, wherever it failed: what the flash now
-// holds and what the technician should do. Nothing after a refusal.
+// The exit status of a run that failed or was refused: kExitKeepPowerOn when
+// the flash was changed (and the run did not end as asked) or the EC may
+// still be in flash mode, else kExitNotChanged.
+int iFailureStatus();
+// After a run that failed, wherever it failed: what the flash now holds and
+// what the technician should do. Nothing after a refusal.
 void vAdviseAfterFailure();

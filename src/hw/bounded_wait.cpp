@@ -19,13 +19,16 @@ bool bPollAgain(PollBudget* budget) {
   return true;
 }
 
-void vGiveUpWait(const char16_t* what) {
+void vGiveUpWait(const char16_t* what, const char16_t* plain) {
   Print(u"\n\rTime-out: %s\n", what);
+  Print(u"%s\n", plain);
   if (FlashState.EcFlashModeEntered) {
-    FlashState.EcFlashModeEntered = 0;
     // Close any SPI transaction left open, so the flash sees its instruction
-    // end, before the EC is asked to leave flash mode.
-    if (bTrySendEcCommand(kFollowEnd)) bTrySendEcCommand(FlashState.EcLeaveCommand);
+    // end, before the EC is asked to leave flash mode. The flag stays set
+    // when the leave byte could not be written: the EC may still be in flash
+    // mode, and the exit status says so.
+    if (bTrySendEcCommand(kFollowEnd) && bTrySendEcCommand(ucFrameLeaveCommand()))
+      FlashState.EcFlashModeEntered = 0;
   }
   if (FlashState.KbcDisabled && FlashState.SkipKbc == 0) {
     FlashState.KbcDisabled = 0;
@@ -33,7 +36,7 @@ void vGiveUpWait(const char16_t* what) {
   }
   // Told only now: an interrupt during the clean-up waits for its last byte.
   vTellHardwareWindow();
-  vExitProgram(1);
+  vExitProgram(kExitNotChanged);
 }
 
 }  // namespace hw

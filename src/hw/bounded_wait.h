@@ -24,9 +24,15 @@ constexpr uint32_t kFastPolls = 32;
 // once the budget is spent; otherwise stalls when due and returns true.
 bool bPollAgain(PollBudget* budget);
 
-// Reports one line naming what was awaited, leaves the EC's flash mode and
-// re-enables the keyboard controller where they were changed, and ends the
-// program with status 1.
-[[noreturn]] void vGiveUpWait(const char16_t* what);
+// Reports one line naming what was awaited and one in plain words, leaves the
+// EC's flash mode and re-enables the keyboard controller where they were
+// changed, and ends the program as failed.
+[[noreturn]] void vGiveUpWait(const char16_t* what, const char16_t* plain);
+
+// The plain words of a time-out, by who stopped answering.
+constexpr const char16_t* kEcSilent = u"The EC stopped answering.";
+constexpr const char16_t* kKbcSilent = u"The keyboard controller stopped answering.";
+constexpr const char16_t* kFlashBusy = u"The flash chip stayed busy.";
+constexpr const char16_t* kFlashLatch = u"The flash chip did not take the write enable.";
 
 }  // namespace hw

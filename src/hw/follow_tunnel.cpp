@@ -55,16 +55,16 @@ void vWaitSpiReady() {
   vSendSpiCommand(flash_op::kReadStatus);
   hw::PollBudget budget = kFlashBusyBudget;
   while (ucReadSpiData() & flash_op::kStatusBusy) {
-    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash stayed busy");
+    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash stayed busy", hw::kFlashBusy);
   }
   vExitFollowMode();
 }
 
-uint8_t ucAwaitSpiStatus(uint8_t mask, uint8_t want, const char16_t* what) {
+uint8_t ucAwaitSpiStatus(uint8_t mask, uint8_t want, const char16_t* what, const char16_t* plain) {
   hw::PollBudget budget = kFlashLatchBudget;
   uint8_t status = ucReadSpiData();
   while ((status & mask) != want) {
-    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(what);
+    if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(what, plain);
     status = ucReadSpiData();
   }
   return status;
@@ -77,6 +77,7 @@ void vSpiWriteDisable() {
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kReadStatus);
   (void)ucAwaitSpiStatus(flash_op::kStatusWriteEnableLatch, 0,
-                         u"SPI flash write-enable latch never cleared");
+                         u"SPI flash write-enable latch never cleared",
+                         u"The flash chip did not take the write disable.");
   vExitFollowMode();
 }

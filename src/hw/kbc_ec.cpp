@@ -102,11 +102,11 @@ void vDrainEcOutput() {
 }
 
 void vWaitEcInputFree() {
-  if (!bWaitEcInputFree()) vGiveUpWait(u"EC input buffer (port 0x66 IBF) never cleared");
+  if (!bWaitEcInputFree()) vGiveUpWait(u"EC input buffer (port 0x66 IBF) never cleared", kEcSilent);
 }
 
 void vWaitEcOutputFull() {
-  if (!bWaitEcOutputFull()) vGiveUpWait(u"no EC data byte (port 0x66 OBF) arrived");
+  if (!bWaitEcOutputFull()) vGiveUpWait(u"no EC data byte (port 0x66 OBF) arrived", kEcSilent);
 }
 
 bool bTrySendEcCommand(uint8_t command) {
@@ -127,16 +127,16 @@ using namespace hw;
 
 void vSendKbcCommand(uint8_t command) {
   if (!bDrainKbcOutput()) {
-    vGiveUpWait(u"keyboard controller output (port 0x60) never drained");
+    vGiveUpWait(u"keyboard controller output (port 0x60) never drained", kKbcSilent);
   }
   if (!bWaitKbcInputFree()) {
-    vGiveUpWait(u"keyboard controller input buffer (port 0x64 IBF) never cleared");
+    vGiveUpWait(u"keyboard controller input buffer (port 0x64 IBF) never cleared", kKbcSilent);
   }
   vNoteKbcCommand(command, false);
   IoWrite8(kKbcStatus, command);
   vNoteKbcCommand(command, true);
   if (!bWaitKbcInputFree()) {
-    vGiveUpWait(u"keyboard controller input buffer (port 0x64 IBF) never cleared");
+    vGiveUpWait(u"keyboard controller input buffer (port 0x64 IBF) never cleared", kKbcSilent);
   }
 }
 

@@ -114,7 +114,7 @@ TEST(Cli, ScreenShowsColoursAndTakesItsSize) {
   EXPECT_THAT(wide.out, Not(HasSubstr("\x1b[")));
   Shell::Outcome narrow = shell.Run("--screen --");
   EXPECT_THAT(narrow.out, Not(HasSubstr(long_line))) << "wraps at 80 columns";
-  EXPECT_EQ(shell.Run("--screen-size 80 --").status, 2);
+  EXPECT_EQ(shell.Run("--screen-size 80 --").status, 3);
 }
 
 TEST(Cli, FlashedImageComesBackThroughTheDump) {

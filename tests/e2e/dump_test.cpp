@@ -30,7 +30,8 @@ struct DumpRun {
 
 const std::string kIdent = "\nvEnterFollowMode\nSPIDeviceID= ef 40 14 0\nvExitFollowMode";
 const std::string kSave = "Save FW to XQRFW.bin : ";
-const std::string kSaveFail = "-- Save Fail!\n\rWhat to do now:\n\rThe flash was not changed.\n\r";
+const std::string kSaveFail =
+    "-- Save Fail!\n\rWhat to do now:\n\rThe flash was not changed. It is safe to power off.\n\r";
 
 TEST(Dump, CopiesWhole32KChunksUntilAFileWriteFailsAndLeavesTheBoardAsItWas) {
   const std::vector<std::string> frame = {"ec dc -> 33", "ec fe", "kbc ae"};

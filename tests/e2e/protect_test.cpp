@@ -201,7 +201,7 @@ TEST(BootBlockProtection, ProtectedBootSectorRefusesTheWriteTestOnAWinbondPart) 
   PoweredBoard board("w25q80", before);
   ASSERT_EQ(board.Run({"/PB"}), 0);
   EXPECT_EQ(board.Status(), 0x64);
-  EXPECT_EQ(board.Run({"/T"}), 1);
+  EXPECT_EQ(board.Run({"/T"}), 2);
   // The erase and the page program reached the flash, which refused both.
   EXPECT_THAT(board.trace, testing::Contains("spi 20 @000000"));
   EXPECT_THAT(board.trace, testing::Contains("spi 02 @000000 w256"));

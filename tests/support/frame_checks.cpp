@@ -51,7 +51,9 @@ void ExpectLatchTimeoutLeavesTheFrame(const std::string& option) {
     // Given up before anything was erased or written.
     EXPECT_TRUE(
         r.console.ends_with("\n\rTime-out: SPI flash write-enable latch never set\n"
-                            "\n\rWhat to do now:\n\rThe flash was not changed.\n\r"))
+                            "The flash chip did not take the write enable.\n"
+                            "\n\rWhat to do now:\n\r"
+                            "The flash was not changed. It is safe to power off.\n\r"))
         << r.console;
     EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
     EXPECT_EQ(r.TraceLines("kbc "), c.kbc);

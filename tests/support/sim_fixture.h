@@ -31,7 +31,7 @@
 namespace simtest {
 
 struct SimResult {
-  // The harness's exit status: the program's, or 2 for a harness error.
+  // The harness's exit status: the program's (0, 1 or 2), or 3 for a harness error.
   int status = -1;
 
   // The program's console output as a stream: narrow bytes as they are, wide

@@ -166,7 +166,7 @@ grep -q "File Size" out/dirimage.txt && fail "dirimage: the directory was measur
 # A controller that never answers ends the program from deep inside a wait;
 # the image must come back to the shell with status 1.
 expect_piece timeout $'\r\nTime-out: '
-# The harness's own usage error keeps a status of its own (2).
+# The harness's own usage error keeps a status of its own (3).
 expect_piece badopt "--no-such-option"
 
 if [[ $failures -ne 0 ]]; then

@@ -48,7 +48,7 @@ TEST(BoardSimRun, HarnessErrorsExitTwoWithOneLineAndTouchNothing) {
     SimFixture sim;
     sim.WriteFile("short.bin", std::string(255, 'x'));
     SimResult r = sim.Run(c.options, {"/V"});
-    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.status, 3) << c.message;
     EXPECT_EQ(r.err, c.message);
     EXPECT_THAT(r.console, IsEmpty()) << "the program did not run";
     EXPECT_THAT(r.trace, IsEmpty());
@@ -91,7 +91,7 @@ TEST(BoardSimRun, TheFlashFileStartsErasedAtTheChipSizeAndPersists) {
   contents.resize(4096);
   sim.WriteFile(kFlashFile, contents);
   SimResult wrong = sim.Run({}, {});
-  EXPECT_EQ(wrong.status, 2);
+  EXPECT_EQ(wrong.status, 3);
   EXPECT_EQ(wrong.err, "tolvi-sim: wrong size (chip " +
                            std::string(FlashProfileName(DefaultFlashProfile())) + " takes " +
                            std::to_string(FlashProfileSize(DefaultFlashProfile())) +
@@ -183,7 +183,7 @@ TEST(BoardSimRun, TheHostBinarySeparatesItsOwnOutputStreams) {
     const char* err;
   };
   const Case cases[] = {
-      {"--sio 5e -- /V", 2, "", "tolvi-sim: bad value for --sio (2e, 4e or none): 5e\n"},
+      {"--sio 5e -- /V", 3, "", "tolvi-sim: bad value for --sio (2e, 4e or none): 5e\n"},
       {"--help", 0, "usage: tolvi-sim", ""},
       {"--screen -- /VC", 0, "", ""},
   };

@@ -193,7 +193,8 @@ TEST(FrontendDispatch, DumpFileThatCannotBeCreatedEndsWithStatusOne) {
   // The file is opened only after the size has been checked against the chip.
   EXPECT_EQ(r.console,
             "Save FW to XQRFW.bin : \nvEnterFollowMode\nSPIDeviceID= ef 40 14 0\nvExitFollowMode"
-            "open XQRFW.bin fail\n\rWhat to do now:\n\rThe flash was not changed.\n\r");
+            "open XQRFW.bin fail\n\rWhat to do now:\n\rThe flash was not changed. It is safe to "
+            "power off.\n\r");
   EXPECT_THAT(r.TraceLines("ec "), ElementsAre("ec dc -> 33", "ec fe"));
   EXPECT_THAT(r.TraceLines("spi 0b"), IsEmpty());
   EXPECT_FALSE(r.ec_in_flash_mode);

@@ -198,10 +198,12 @@ TEST(UefiEntry, MissingOrUnconvertibleCommandLineIsRefused) {
 }
 
 TEST(UefiEntry, ExitStatusBecomesTheShellsLastError) {
-  // The shell shows these as %lasterror% 0x0 and 0x15 (EFI_ABORTED).
+  // The shell shows these as %lasterror% 0x0, 0x15 (EFI_ABORTED), 0x7
+  // (EFI_DEVICE_ERROR) and 0x2 (EFI_INVALID_PARAMETER).
   EXPECT_EQ(uefi::StatusFromExitCode(0), 0u);
   EXPECT_EQ(uefi::StatusFromExitCode(1), 0x8000000000000015ull);
-  EXPECT_EQ(uefi::StatusFromExitCode(2), 0x8000000000000002ull);
+  EXPECT_EQ(uefi::StatusFromExitCode(2), 0x8000000000000007ull);
+  EXPECT_EQ(uefi::StatusFromExitCode(3), 0x8000000000000002ull);
   EXPECT_EQ(uefi::StatusFromExitCode(-1), 0x8000000000000002ull);
 }
 

@@ -18,6 +18,7 @@ constexpr Status kSuccess = 0;
 constexpr Status kErrorBit = 0x8000000000000000ull;
 constexpr Status kLoadError = kErrorBit | 1;
 constexpr Status kInvalidParameter = kErrorBit | 2;
+constexpr Status kDeviceError = kErrorBit | 7;
 constexpr Status kOutOfResources = kErrorBit | 9;
 constexpr Status kAborted = kErrorBit | 21;
 

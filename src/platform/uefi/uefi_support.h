@@ -190,9 +190,15 @@ inline size_t RenamedFileInfo(const void* info, const char16_t* name, void* out,
 // The program's exit status as the shell's %lasterror%: 0 succeeds, 1 is the
 // refusal or failure status, anything else (a harness usage error) is kept
 // apart from both.
+// The program's exit status as the shell's %lasterror%, one status each, so
+// that a script can tell them apart: 0 succeeds, 1 (refused or failed, flash
+// unchanged) is EFI_ABORTED, 2 (flash changed and incomplete, or the EC not
+// given back) EFI_DEVICE_ERROR; anything else (a harness usage error) is kept
+// apart from all three.
 inline efi::Status StatusFromExitCode(int code) {
   if (code == 0) return efi::kSuccess;
   if (code == 1) return efi::kAborted;
+  if (code == 2) return efi::kDeviceError;
   return efi::kInvalidParameter;
 }
 
