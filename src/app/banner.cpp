@@ -66,4 +66,7 @@ void vShowHelp() {
     if (row.help != nullptr) line(row.help_example, row.help);
   }
   line(u"tolvi /?|-?|--help", u"Show this help");
+  Print(u"\n\r Exit status : 0 done; 1 not done, flash not changed: safe to power off;");
+  Print(u"\n\r               2 flash changed, not complete (or EC kept in flash mode):");
+  Print(u"\n\r               keep the power on and run the command again");
 }

@@ -252,11 +252,17 @@ TEST(FrontendScan, HelpAddsALineForEachOptionTheUsageLeavesOut) {
       size_t end = rest.find("\n\r", at + 2);
       lines.push_back(rest.substr(at + 2, end == std::string::npos ? end : end - at - 2));
     }
-    ASSERT_EQ(lines.size(), 11u) << request;
+    ASSERT_EQ(lines.size(), 14u) << request;
     const char* options[] = {"/S", "/c", "/T", "/e", "/VC", "/D", "/U", "/b", "/F", "/?|-?|--help"};
     for (size_t i = 0; i < 10; ++i) {
       EXPECT_THAT(lines[i + 1], testing::HasSubstr(std::string(" ") + options[i] + " ")) << request;
       EXPECT_LT(lines[i + 1].size(), 80u) << lines[i + 1];
+    }
+    // Then the three exit statuses, with what each means for the power.
+    const std::string statuses = lines[11] + lines[12] + lines[13];
+    for (const char* part :
+         {"0 done", "1 ", "safe to power off", "2 flash changed", "keep the power on"}) {
+      EXPECT_THAT(statuses, testing::HasSubstr(part)) << request;
     }
   }
   // Only as the sole argument: beside another one it is an unknown option.
