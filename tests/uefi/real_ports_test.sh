@@ -41,7 +41,7 @@ cases=(
   "silent-ec|00|33|tolvi.efi ec.bin 64|Read EC Data|Time-out: no EC data byte (port 0x66 OBF) arrived|0x15|2"
   "ibf-stuck|02|33|tolvi.efi ec.bin 64|Send EC Cmd 0xDC|Time-out: EC input buffer (port 0x66 IBF) never cleared|0x15|2"
   "latch|01|00|tolvi.efi ec.bin 64|Block Number|Time-out: SPI flash write-enable latch never set|0x15|1"
-  "latch-stays|01|02|tolvi.efi ec.bin 64|-- Erase OK.|Time-out: SPI flash write-enable latch never cleared|0x15|1"
+  "latch-stays|01|02|tolvi.efi ec.bin 64|-- Erase OK.|Time-out: SPI flash write-enable latch never cleared|0x7|1"
   "dump|01|00|tolvi.efi /S 64||-- Save OK!|0x0|"
 )
 
