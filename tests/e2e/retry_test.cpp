@@ -17,7 +17,6 @@
 namespace {
 
 using simtest::Count;
-using simtest::Lower;
 using simtest::SimFixture;
 using simtest::SimResult;
 using simtest::TestImage;
