@@ -85,10 +85,12 @@ for entry in "${cases[@]}"; do
 
     if [[ -n $limit ]]; then
       # A limit that ends early is a failure; late by more than half of it
-      # and 2 s more (a busy host under emulation) is one as well.
+      # and 2 s more (a busy host under emulation) is one as well. The host
+      # stamps a line when it wakes to read it, so the start stamp can be late
+      # by a scheduling slice: 50 ms of that is not taken for an early end.
       if took=$("$python" "$ports" interval serial.log serial.stamps "@@B1@@" "$before" "$end_line"); then
         echo "$name: '$command' with 0x66=$a66 0x62=$a62: waited ${took}s, limit ${limit}s"
-        awk -v t="$took" -v l="$limit" 'BEGIN { exit !(t >= l && t <= l * 1.5 + 2) }' ||
+        awk -v t="$took" -v l="$limit" 'BEGIN { exit !(t >= l - 0.05 && t <= l * 1.5 + 2) }' ||
           fail "$name: waited ${took}s, outside ${limit}s to $(awk -v l="$limit" 'BEGIN { print l * 1.5 + 2 }')s"
       else
         fail "$name: $took"
