@@ -172,7 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       size_parameter = size_k + 1;
       break;
   }
-  std::vector<std::string> arguments = {"img.bin", std::to_string(size_parameter)};
+  // /F: what is judged here is where an image lands, not whether it looks
+  // like firmware (a short or one-valued image is refused without it, and
+  // that refusal has a test of its own).
+  std::vector<std::string> arguments = {"img.bin", std::to_string(size_parameter), "/F"};
   // The area paths erase a whole area whatever the image: rarer than the
   // whole-block path.
   const Path path = (options & 7) < 5 ? Path::kWhole : static_cast<Path>((options & 7) - 4);
