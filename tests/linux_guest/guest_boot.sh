@@ -9,6 +9,20 @@
 # root/ with everything but /init.
 #
 #   guest_prepare TOLVI WORK_DIR
+# The first lines of every guest's /init: busybox's applets, the kernel's
+# file systems, a scratch directory.
+guest_init_preamble() {
+  cat <<'PRE'
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+cd /tmp
+PRE
+}
+
 guest_prepare() {
   local tolvi=$1 work=$2
   local cache=${TOLVI_GUEST_CACHE:-${XDG_CACHE_HOME:-${HOME:-~}/.cache}/tolvi/linux-guest}

@@ -22,14 +22,9 @@ guest_prepare "$tolvi" "$work"
 # Every run prints three marker lines: its status, then its standard output
 # and standard error as hexadecimal, which the serial line's own line-end
 # translation cannot alter.
-cat >root/init <<'INIT'
-#!/bin/busybox sh
-/bin/busybox --install -s /bin
-export PATH=/bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-cd /tmp
+{
+  guest_init_preamble
+  cat <<'INIT'
 head -c 65536 /dev/zero >ec.bin
 chmod 755 /tmp
 mkdir -p fake/bus/acpi/drivers/ec/PNP0C09:00
@@ -51,6 +46,7 @@ echo "@@@ real-ec-driver $(ls /sys/bus/acpi/drivers/ec | tr '\n' ' ')"
 echo "@@@ done"
 poweroff -f
 INIT
+} >root/init
 guest_boot serial "$qemu_timeout"
 log=$(tr -d '\r' <serial.log)
 echo "guest uptime when init started: $(sed -n 's/^@@@ booted //p' <<<"$log")s"

@@ -49,14 +49,9 @@ for entry in "${cases[@]}"; do
   [[ $name == ${REAL_PORTS_CASES:-*} ]] || continue
   unbind=
   [[ $driver == unbound ]] && unbind='echo -n i8042 >/sys/bus/platform/drivers/i8042/unbind'
-  cat >root/init <<INIT
-#!/bin/busybox sh
-/bin/busybox --install -s /bin
-export PATH=/bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-cd /tmp
+  {
+  guest_init_preamble
+  cat <<INIT
 { printf '\001'; head -c 65535 /dev/zero; } >ec.bin
 hex() { od -An -v -tx1 "\$1" | tr -d ' \n'; }
 now() { sed -n 's/^now at \([0-9]*\) nsecs\$/\1/p' /proc/timer_list | head -n 1; }
@@ -73,6 +68,7 @@ echo "@@@ err \$(hex err)"
 echo "@@@ done"
 poweroff -f
 INIT
+} >root/init
   rm -f p66.bin p62.bin
   guest_devices=(
     -chardev "file,id=c66,path=p66.bin" -device "isa-debugcon,iobase=0x66,readback=0x$a66,chardev=c66"

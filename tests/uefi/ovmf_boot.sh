@@ -5,6 +5,20 @@
 # exits with 2 when a tool or a file is missing, empties WORK_DIR and enters it.
 #
 #   prepare_ovmf_test WORK_DIR "EXTRA_TOOL..." FILE...
+# Prints a python3 that has Debian's python3-pyte (a python3 of its own
+# earlier on the PATH may lack it); fails with a message when none has.
+python_with_pyte() {
+  local candidate
+  for candidate in python3 /usr/bin/python3; do
+    if "$candidate" -c 'import pyte' 2>/dev/null; then
+      echo "$candidate"
+      return 0
+    fi
+  done
+  echo "missing python3-pyte" >&2
+  return 1
+}
+
 prepare_ovmf_test() {
   local work=$1 tools=$2 tool f
   shift 2

@@ -18,15 +18,7 @@ sim=$(realpath "${2:?TOLVI_SIM}")
 work=$(realpath -m "${3:?WORK_DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
 qemu_timeout=${QEMU_TIMEOUT:-150}
-# Debian's python3-pyte; a python3 of its own earlier on the PATH may lack it.
-python=
-for candidate in python3 /usr/bin/python3; do
-  if "$candidate" -c 'import pyte' 2>/dev/null; then
-    python=$candidate
-    break
-  fi
-done
-[[ -n $python ]] || { echo "missing python3-pyte" >&2; exit 2; }
+python=$(python_with_pyte) || exit 2
 prepare_ovmf_test "$work" "" "$efi_dir/tolvi-sim.efi" "$sim"
 mkdir host
 

@@ -22,14 +22,7 @@ work=$(realpath -m "${3:?WORK_DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
 ports="$here/../support/real_ports.py"
 qemu_timeout=${QEMU_TIMEOUT:-90}
-python=
-for candidate in python3 /usr/bin/python3; do
-  if "$candidate" -c 'import pyte' 2>/dev/null; then
-    python=$candidate
-    break
-  fi
-done
-[[ -n $python ]] || { echo "missing python3-pyte" >&2; exit 2; }
+python=$(python_with_pyte) || exit 2
 prepare_ovmf_test "$work" "cmp" "$efi_dir/tolvi.efi" "$sim"
 
 # NAME|0x66 ANSWERS|0x62 ANSWERS|COMMAND|LINE BEFORE THE WAIT|END LINE|%lasterror%|LIMIT (s)
