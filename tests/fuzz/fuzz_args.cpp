@@ -49,6 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (!entry.empty() && arguments.size() < kMaxEntries) arguments.push_back(entry);
+  // /b names a file the program creates: keep it in the run's folder, so a
+  // fuzzed "/b /etc/..." never replaces a file of the machine running this.
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i].rfind("/b", 0) != 0) continue;
+    if (arguments[i].find('/', 1) != std::string::npos) arguments[i] = "/b";
+    if (i + 1 < arguments.size()) arguments[i + 1] = "backup.bin";
+  }
 
   fuzzboard::ArgvCopy argv(arguments);
   g_board.Start("mx25l512", 0x5512);
