@@ -63,6 +63,9 @@ struct FlashStateRecord {
   const struct FlashTraits* Traits;
   // Bytes, as the ID tells them; 0 when it does not.
   uint32_t FlashCapacity;
+  // Bytes a part of unknown size turned out to hold: its addresses wrapped
+  // there before the update's end.
+  uint32_t WrapCapacity;
 
   // Image and buffers.
   pf::FILE* ImageFile;

@@ -85,8 +85,13 @@ void vAdviseFlashState() {
     } else {
       Print(u"Blocks 0 to %d were written and verified.\n\r", static_cast<int>(verified - 1));
     }
-    Print(u"Block %d (flash address 0x%06x) is incomplete.\n\r", static_cast<int>(verified),
-          static_cast<unsigned>(FlashState.Plan.flash_start));
+    if (FlashState.WrapCapacity != 0) {
+      Print(u"The image does not fit: the flash chip holds %dK.\n\r",
+            static_cast<int>(FlashState.WrapCapacity / 1024));
+    } else {
+      Print(u"Block %d (flash address 0x%06x) is incomplete.\n\r", static_cast<int>(verified),
+            static_cast<unsigned>(FlashState.Plan.flash_start));
+    }
     Print(u"The EC flash now holds an incomplete image.\n\r");
   } else if (FlashState.TestMode == 1) {
     Print(FlashState.FlashWorkDone == 1
@@ -131,7 +136,16 @@ void vAdviseAfterFailure() {
   Print(ec_held ? u"The EC may still be in flash mode.\n\r"
                 : u"The EC was not reset: it does not restart from the incomplete flash.\n\r");
   Print(u"Do not power off or reboot the machine: the EC may not start again.\n\r");
-  Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
+  if (FlashState.WrapCapacity != 0) {
+    // The same image would wrap again and wipe block 0 on the way.
+    Print(u"Running the same command again does not help: flash an image of at most\n\r");
+    Print(u"%dK made for this board, with the power still on. If none is at hand,\n\r",
+          static_cast<int>(FlashState.WrapCapacity / 1024));
+    Print(u"keep the power on and get the board to service.\n\r");
+    return;
+  } else {
+    Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
+  }
   if (FlashState.BackupSaved == 1) {
     pf::printf("What the flash held before is in %s: flashing it with the same\n\r",
                FlashState.BackupPath);

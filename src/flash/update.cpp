@@ -45,6 +45,38 @@ bool bUpdatePlannedBlock() {
                      static_cast<uint8_t>(plan.program_pages));
 }
 
+// A part whose ID tells no size answers past its end from address 0 again,
+// and the next erase would wipe block 0. Sizes are powers of two, so the
+// wrap first shows at a block whose start is one: there, what block 0 wrote
+// and verified reads back at that size past block 0's start. The probe reads
+// one page; block 0 of one repeated byte proves nothing and is not taken.
+constexpr uint32_t kWrapProbeBytes = geometry::kPage;
+
+bool bBlockStartWraps(const BlockPlan& first) {
+  const uint32_t block = FlashState.BlockNum;
+  if (FlashState.FlashCapacity != 0 || block == 0 || (block & (block - 1)) != 0) return false;
+  const uint32_t size = block << geometry::kBlockShift;
+  uint32_t probe = uiPlanExtent(first);
+  if (probe > kWrapProbeBytes) probe = kWrapProbeBytes;
+  if (!bImageHasByte(ullImageOffsetIn(first, probe - 1))) return false;
+  const uint8_t first_byte = ucImageByte(ullImageOffsetIn(first, 0));
+  bool repeated = true;
+  bool same = true;
+  vOpenReadPass(first.flash_start + size);
+  for (uint32_t d = 0; d < probe; ++d) {
+    const uint8_t image_byte = ucImageByte(ullImageOffsetIn(first, d));
+    if (image_byte != first_byte) repeated = false;
+    if (ucReadSpiData() != image_byte) same = false;
+  }
+  vCloseReadPass();
+  if (!same || repeated) return false;
+  FlashState.WrapCapacity = size;
+  Print(u" The flash chip ends at %dK: address 0x%06x reads as 0x%06x. \n\r",
+        static_cast<int>(size / 1024), static_cast<unsigned>(first.flash_start + size),
+        static_cast<unsigned>(first.flash_start));
+  return true;
+}
+
 }  // namespace
 
 void vFailUpdate() {
@@ -156,16 +188,24 @@ bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
 }
 
 void vWriteBlocks(bool (*attempt)(), void (*before)()) {
+  BlockPlan first = {};
+  bool first_passed = false;
   while (FlashState.BlockNum < FlashState.MaxBlockNum) {
     vPlanBlock();
+    if (FlashState.BlockNum == 0) first = FlashState.Plan;
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
 
     vShowBlockScreen();
+    if (first_passed && bBlockStartWraps(first)) {
+      vFailUpdate();
+      break;
+    }
     if (before != nullptr) before();
     FlashState.BlockBytesWritten = 0;
     FlashState.BlockUnitsUnchanged = 0;
     const bool passed = bRunBlockWithRetries(attempt);
     if (passed) {
+      if (FlashState.BlockNum == 0) first_passed = true;
       ++FlashState.BlocksVerified;
       if (FlashState.BlockBytesWritten != 0) ++FlashState.BlocksWritten;
       FlashState.BytesWritten += FlashState.BlockBytesWritten;

@@ -229,3 +229,29 @@ TEST(Geometry, AnImageOverTwoGigabytesIsRefusedLikeAShortRead) {
 }
 
 }  // namespace
+
+// The maker's A-type part tells no size; a 320K image runs past its 256K.
+// Its fifth block would alias block 0: nothing is erased there, the flash
+// keeps the image's first 256K, and the advice does not send the technician
+// round the same loop.
+TEST(Geometry, APartOfUnknownSizeStopsWhereItsAddressesWrap) {
+  const std::vector<uint8_t> image = TestImage(320 * 1024, 11);
+  for (const char* extra : {"", "/U"}) {
+    SCOPED_TRACE(extra);
+    SimFixture sim;
+    sim.WriteFile("ec.bin", image);
+    sim.WriteFile(kFlashFile, Pattern(oracle::PartOf("xqr-a").size));
+    std::vector<std::string> args = {"ec.bin", "320"};
+    if (*extra != '\0') args.push_back(extra);
+    const SimResult r = sim.Run({"--chip", "xqr-a"}, args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.flash == std::vector<uint8_t>(image.begin(), image.begin() + 0x40000));
+    for (const std::string& erase : r.TraceLines("spi d7"))
+      EXPECT_LT(std::stoul(erase.substr(8), nullptr, 16), 0x40000u) << erase;
+    for (const char* line : {" The flash chip ends at 256K: address 0x040000 reads as 0x000000.",
+                             "Blocks 0 to 3 were written and verified.",
+                             "Running the same command again does not help: flash an image of"})
+      EXPECT_NE(r.console.find(line), std::string::npos) << line << "\n" << r.console;
+    EXPECT_EQ(r.console.find("Run the same command again"), std::string::npos);
+  }
+}
