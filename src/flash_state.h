@@ -101,8 +101,16 @@ struct FlashStateRecord {
   // Set where an operation starts on the hardware; kNone for refusals and
   // outcomes that are no failure (a version comparison).
   FlashWork Work;
-  // The first erase or status-register write went out.
+  // The first erase or program went out, or /PB's protection took: the
+  // flash no longer holds what it held.
   uint8_t FlashChanged;
+  // A status write changed the flash's write protection (the status clear
+  // lifted one the chip held, or /PB's write went out); its contents are
+  // what they were.
+  uint8_t StatusChanged;
+  // The status clear left bits that protect what the current block would
+  // erase: the block is not erased and not tried again.
+  uint8_t BlockRefused;
   // Blocks of the update that passed their verify.
   uint8_t BlocksVerified;
   // For the update's summary: the clock at its start, the bytes written and

@@ -66,6 +66,7 @@ bool bUpdateChangedUnits() {
   Print(u"\n\n");
 
   vClearSpiStatus();
+  if (FlashState.BlockRefused != 0) return false;
   const BlockPlan block = FlashState.Plan;
   Print(u"  Eraseing...      : ");
   for (uint32_t unit = 0; unit < difference.units; ++unit) {

@@ -55,6 +55,11 @@ void vProgramPlannedRange(uint32_t start);
 // byte and " -- Verify Fail. \n" and returns false.
 bool bVerifyPlannedRange(uint32_t start);
 
+// One read of a status register (0x05 or 0x35), the transaction closed.
+uint8_t ucReadStatusRegister(uint8_t opcode);
+// "label 0x000000-0x000FFF", the span's first and last byte.
+void vPrintSpan(const char16_t* label, const ProtectedSpan& span);
+
 // Reads the status register of an open 0x05 read until the write-enable
 // latch shows, and returns the byte that showed it.
 uint8_t ucAwaitWriteLatch();

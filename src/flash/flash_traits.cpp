@@ -18,11 +18,33 @@ constexpr EraseStep kErase1K = {flash_op::kSectorErase1K, geometry::kSector1K, g
 constexpr EraseStep kErasePmc4K = {flash_op::kSectorErase1K, geometry::kSector4K,
                                    geometry::kSector4K};
 
-// SST parts take 0x50 before the status write.
-constexpr ProtectBytes kProtectBp0AfterEwsr = {0x06, false, true};
-// SEC, TB and BP0 (bits 6, 5, 2) protect the lowest 4 KB sector, where the
-// boot block lives; the second status register goes back unchanged.
-constexpr ProtectBytes kProtectLowest4K = {0x64, true, true};
+// W25Q80: SRP0 SEC TB BP2-0 | CMP .. SRL, SR2 written as the second byte of
+// 0x01 (flashrom winbond.c 1831, 1859-1867). SEC, TB and BP0 (0x64) protect
+// the lowest 4 KB, where the boot block lives. GigaDevice's GD25Q parts share
+// this layout and the two-byte write; flashrom names their bits 6-2 BP4-0
+// only, so that part is the datasheet's, from memory.
+constexpr StatusBits kStatusSecTbCmp = {.bp = 0x1C,
+                                        .tb = 0x20,
+                                        .sec = 0x40,
+                                        .lock = 0x80,
+                                        .cmp = 0x40,
+                                        .lock2 = 0x01,
+                                        .second_status = true,
+                                        .decoded = true};
+constexpr ProtectBytes kProtectLowest4K = {0x64, nullptr};
+// W25X80: SRP . TB BP2-0, no SEC, no second register (flashrom winbond.c
+// 2322-2327): TB and BP0 (0x24) protect the lowest 64 KB.
+constexpr StatusBits kStatusTb = {.bp = 0x1C, .tb = 0x20, .lock = 0x80, .decoded = true};
+constexpr ProtectBytes kProtectLowest64K = {0x24, nullptr};
+// SRWD (bit 7) and the block-protect bits flashrom's unlock clears: BP1_SRWD,
+// BP2_SRWD, BP3_SRWD (spi25_statusreg.c 380-398); no top/bottom bit known.
+constexpr StatusBits kStatusBp2Srwd = {.bp = 0x0C, .lock = 0x80, .decoded = false};
+constexpr StatusBits kStatusBp3Srwd = {.bp = 0x1C, .lock = 0x80, .decoded = false};
+constexpr StatusBits kStatusBp4Srwd = {.bp = 0x3C, .lock = 0x80, .decoded = false};
+// SST25: BPL AAI BP3-0 (flashrom spi25_statusreg.c 987-996); no TB, and the
+// bits are volatile and come up protecting (Linux SPI_NOR_SWP_IS_VOLATILE).
+constexpr ProtectBytes kProtectVolatileTop = {
+    0, u"this flash protects from the top only, and its protection is lost at power-off"};
 
 // The Macronix part of this family whose third ID byte is 0x10 takes at most
 // 32 bytes per program command.
@@ -40,6 +62,12 @@ constexpr const char16_t* kAtmel = u" SPI Vendor       : Atmel \n";
 constexpr IdByteTest kMakerAType = {IdByteTest::kEqual, 15, 0x00};
 constexpr IdByteTest kMakerSignature = {IdByteTest::kNotEqual, 15, 0x00};
 
+// Winbond's W25Q parts answer 40 as their type byte, the W25X parts 30.
+constexpr IdByteTest kWinbondQ = {IdByteTest::kEqual, 1, 0x40};
+constexpr IdByteTest kWinbondX = {IdByteTest::kEqual, 1, 0x30};
+constexpr IdByteTest kWinbondOther = {IdByteTest::kNeither, 1, 0x40, 0x30};
+constexpr const char16_t* kWinbond = u" SPI Vendor       : Winbond \n";
+
 constexpr IdByteTest kPmc040 = {IdByteTest::kEqual, 2, 0x7E};
 constexpr IdByteTest kPmcOther = {IdByteTest::kNotEqual, 2, 0x7E};
 constexpr const char16_t* kPmc = u" SPI Vendor       : PMCDevice \n";
@@ -55,7 +83,8 @@ constexpr FlashTraits kRows[] = {
      .device = kSstPaged,
      .vendor_line = kSst,
      .enable_write_status = true,
-     .protect = kProtectBp0AfterEwsr,
+     .status_bits = kStatusBp4Srwd,
+     .protect = kProtectVolatileTop,
      .capacity_rule = CapacityRule::kSstDensity},
     {.manufacturer = 0xBF,
      .form = IdForm::kJedec,
@@ -63,18 +92,30 @@ constexpr FlashTraits kRows[] = {
      .vendor_line = kSst,
      .program = ProgramKind::kAaiWord,
      .enable_write_status = true,
-     .protect = kProtectBp0AfterEwsr,
+     .status_bits = kStatusBp4Srwd,
+     .protect = kProtectVolatileTop,
      .capacity_rule = CapacityRule::kSstDensity},
+    // SST25VF512A: BPL and BP1-0 only (flashrom sst.c 508); the range is not
+    // stated anywhere.
     {.manufacturer = 0xBF,
      .form = IdForm::kSignature,
      .vendor_line = kSst,
      .program = ProgramKind::kAaiByte,
      .enable_write_status = true,
-     .protect = kProtectBp0AfterEwsr,
+     .status_bits = kStatusBp2Srwd,
      .capacity_rule = CapacityRule::kSstSignature},
     {.manufacturer = 0xEF,
-     .vendor_line = u" SPI Vendor       : Winbond \n",
+     .device = kWinbondQ,
+     .vendor_line = kWinbond,
+     .status_bits = kStatusSecTbCmp,
      .protect = kProtectLowest4K},
+    {.manufacturer = 0xEF,
+     .device = kWinbondX,
+     .vendor_line = kWinbond,
+     .status_bits = kStatusTb,
+     .protect = kProtectLowest64K},
+    // Other Winbond families: their bits are not stated.
+    {.manufacturer = 0xEF, .device = kWinbondOther, .vendor_line = kWinbond},
     {.manufacturer = 0x1F,
      .device = kAt25sf081,
      .vendor_line = kAtmel,
@@ -87,14 +128,18 @@ constexpr FlashTraits kRows[] = {
     {.manufacturer = 0x20,
      .vendor_line = u" SPI Vendor       : ST \n",
      .block_erase = kErase64KBy4K,
-     .sector_erase = kErase64KBy4K},
-    {.manufacturer = 0x01, .vendor_line = u" SPI Vendor       : Spansion \n"},
+     .sector_erase = kErase64KBy4K,
+     .status_bits = kStatusBp4Srwd},
+    {.manufacturer = 0x01,
+     .vendor_line = u" SPI Vendor       : Spansion \n",
+     .status_bits = kStatusBp4Srwd},
     {.manufacturer = 0xC2,
      .device = kMxicSmallPage,
      .vendor_line = kMxic,
-     .program = ProgramKind::kChunks32},
-    {.manufacturer = 0xC2, .device = kMxicOther, .vendor_line = kMxic},
-    {.manufacturer = 0x37, .vendor_line = u" SPI Vendor       : AMIC \n"},
+     .program = ProgramKind::kChunks32,
+     .status_bits = kStatusBp2Srwd},
+    {.manufacturer = 0xC2, .device = kMxicOther, .vendor_line = kMxic, .status_bits = kStatusBp3Srwd},
+    {.manufacturer = 0x37, .vendor_line = u" SPI Vendor       : AMIC \n", .status_bits = kStatusBp3Srwd},
     {.manufacturer = 0x1C, .vendor_line = u" SPI Vendor       : EON \n"},
     // 8C 20 14 answers for the F25L008A (one byte per 0x02) and for a part
     // that programs pages: the first page tells them apart.
@@ -115,13 +160,17 @@ constexpr FlashTraits kRows[] = {
      .program = ProgramKind::kAaiWord,
      .capacity_rule = CapacityRule::kFixed,
      .capacity = 0x40000},
-    {.manufacturer = 0xC8, .vendor_line = u" SPI Vendor       : GigaDevice \n"},
+    {.manufacturer = 0xC8,
+     .vendor_line = u" SPI Vendor       : GigaDevice \n",
+     .status_bits = kStatusSecTbCmp,
+     .protect = kProtectLowest4K},
     // 7F 9D 7E: Pm25LV040 and Pm25LD040, both 512 KB.
     {.manufacturer = 0x7F,
      .device = kPmc040,
      .vendor_line = kPmc,
      .block_erase = kErasePmc4K,
      .sector_erase = kErasePmc4K,
+     .status_bits = kStatusBp3Srwd,
      .capacity_rule = CapacityRule::kFixed,
      .capacity = 0x80000},
     {.manufacturer = 0x7F,
@@ -129,6 +178,7 @@ constexpr FlashTraits kRows[] = {
      .vendor_line = kPmc,
      .block_erase = kErasePmc4K,
      .sector_erase = kErasePmc4K,
+     .status_bits = kStatusBp3Srwd,
      .capacity_rule = CapacityRule::kUnknown},
 };
 
@@ -151,6 +201,12 @@ constexpr SizeCode kSstSignatureSizes[] = {
 // bytes reach.
 constexpr uint8_t kSmallestDensityCode = 0x10;
 constexpr uint8_t kLargestDensityCode = 0x18;
+
+// SEC ranges stop at 32 KB; 64 KB << 8 is beyond any part three address
+// bytes reach.
+constexpr uint32_t kLargestSecRange = 0x8000;
+constexpr uint32_t kLargestFlash = 0x1000000;
+constexpr unsigned kWholeFromShift = 8;
 
 template <size_t N>
 uint32_t uiLookUpSize(const SizeCode (&codes)[N], uint8_t code) {
@@ -176,6 +232,8 @@ bool bTraitsMatch(const FlashTraits& row, const uint8_t* id, IdForm form) {
       return id[row.device.index] == row.device.value;
     case IdByteTest::kNotEqual:
       return id[row.device.index] != row.device.value;
+    case IdByteTest::kNeither:
+      return id[row.device.index] != row.device.value && id[row.device.index] != row.device.other;
   }
   return false;
 }
@@ -207,6 +265,32 @@ void vPickFlashTraits() {
     }
   }
   FlashState.FlashCapacity = uiFlashCapacity(*FlashState.Traits, FlashState.SPIDeviceID);
+}
+
+bool bDecodeProtection(const StatusBits& bits, uint32_t capacity, uint8_t status1,
+                       uint8_t status2, ProtectedSpan* span) {
+  if (!bits.decoded || capacity == 0) {
+    const uint32_t whole = capacity != 0 ? capacity : kLargestFlash;
+    *span = (status1 & bits.bp) != 0 ? ProtectedSpan{0, whole} : ProtectedSpan{0, 0};
+    return false;
+  }
+  // flashrom's decode_range_generic (writeprotect_ranges.c 12-99).
+  const unsigned bp = (status1 & bits.bp) >> __builtin_ctz(bits.bp);
+  uint32_t length = 0;
+  if (bp != 0 && bits.sec != 0 && (status1 & bits.sec) != 0) {
+    length = geometry::kSector4K << (bp - 1);
+    if (length > kLargestSecRange) length = kLargestSecRange;
+  } else if (bp != 0) {
+    length = bp - 1 < kWholeFromShift ? geometry::kBlock << (bp - 1) : capacity;
+  }
+  if (length > capacity) length = capacity;
+  bool bottom = bits.tb != 0 && (status1 & bits.tb) != 0;
+  if (bits.cmp != 0 && (status2 & bits.cmp) != 0) {
+    length = capacity - length;
+    bottom = !bottom;
+  }
+  *span = bottom ? ProtectedSpan{0, length} : ProtectedSpan{capacity - length, capacity};
+  return true;
 }
 
 const FlashTraits& rFlashTraits() {

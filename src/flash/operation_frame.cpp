@@ -89,8 +89,10 @@ void vAdviseFlashState() {
       Print(u"The image does not fit: the flash chip holds %dK.\n\r",
             static_cast<int>(FlashState.WrapCapacity / 1024));
     } else {
-      Print(u"Block %d (flash address 0x%06x) is incomplete.\n\r", static_cast<int>(verified),
-            static_cast<unsigned>(FlashState.Plan.flash_start));
+      Print(FlashState.BlockRefused != 0
+                ? u"Block %d (flash address 0x%06x) was not erased: it is write-protected.\n\r"
+                : u"Block %d (flash address 0x%06x) is incomplete.\n\r",
+            static_cast<int>(verified), static_cast<unsigned>(FlashState.Plan.flash_start));
     }
     Print(u"The EC flash now holds an incomplete image.\n\r");
   } else if (FlashState.TestMode == 1) {
@@ -109,9 +111,22 @@ void vAdviseAfterFailure() {
   const bool ec_held = FlashState.EcFlashModeEntered != 0;
   if (FlashState.Work == FlashWork::kNone && !ec_held) return;
   Print(u"\n\rWhat to do now:\n\r");
-  const bool changed = FlashState.Work == FlashWork::kWrites && FlashState.FlashChanged != 0;
+  const bool writes = FlashState.Work == FlashWork::kWrites;
+  // /PB's status write is its work: with the EC held it counts as a change.
+  const bool protect_wrote = writes && FlashState.StatusChanged != 0 &&
+                             FlashState.ProtectMode == 1 && FlashState.HasImage == 0;
+  const bool changed = (writes && FlashState.FlashChanged != 0) || (protect_wrote && ec_held);
   if (!changed && !ec_held) {
-    Print(u"The flash was not changed. It is safe to power off.\n\r");
+    if (!writes || FlashState.StatusChanged == 0) {
+      Print(u"The flash was not changed. It is safe to power off.\n\r");
+    } else {
+      // Its contents are sound; the status bits are what a later run sets.
+      Print(
+          protect_wrote
+              ? u"The flash contents were not changed, but its status register was written to.\n\r"
+              : u"The flash contents were not changed, but its write protection was cleared.\n\r");
+      Print(u"It is safe to power off.\n\r");
+    }
     return;
   }
   const bool done = FlashState.FlashWorkDone == 1 && FlashState.TestMode == 0;

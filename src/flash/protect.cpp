@@ -1,14 +1,45 @@
-// Boot-block protection (/PB): sets the block-protect bits of the flash's
-// status register through the follow-mode tunnel, and reads them back.
+// Boot-block protection (/PB): sets the status bits that protect the lowest
+// sector of the flash, non-volatile, through the follow-mode tunnel, and
+// reads back what they protect. A part where no known bit does that
+// lastingly is refused before anything is written.
 #include "flash/flash_engine.h"
 #include "flash/operation_frame.h"
+#include "hw/follow_tunnel.h"
 
 namespace {
 // The status write is slow on some parts; these pauses leave it time to land
 // before the next byte and before the read-back.
 constexpr uint64_t kStatusWriteStallUs = 500000;
 
-uint8_t ucReadStatusOnce(uint8_t opcode) {
+// Reads once the flash is idle what the bits protect: a part whose status
+// register is locked ignores the write without a word.
+bool bProtectionCoversBootBlock(const StatusBits& bits, uint8_t first_read) {
+  const uint8_t first = ucReadStatusRegister(flash_op::kReadStatus);
+  const uint8_t second = bits.second_status ? ucReadStatusRegister(flash_op::kReadStatus2) : 0;
+  ProtectedSpan span;
+  (void)bDecodeProtection(bits, FlashState.FlashCapacity, first, second, &span);
+  const bool covers = span.first == 0 && span.end >= geometry::kBootBlockSize;
+  if (covers) Print(u"\n\nProtect BBK Area Done!");
+  Print(u"\nRead Status Register = 0x%x\n", static_cast<unsigned>(first_read));
+  if (covers) {
+    vPrintSpan(u"Protected", span);
+    Print(u"\n");
+    return true;
+  }
+  Print(u"Protect BBK Area Fail: the status bits read back (0x%x", static_cast<unsigned>(first));
+  if (bits.second_status) Print(u", 0x%x", static_cast<unsigned>(second));
+  if (span.first == span.end) {
+    Print(u") protect nothing,\n");
+  } else {
+    vPrintSpan(u") protect", span);
+    Print(u",\n");
+  }
+  Print(u"not the boot block at 0x000000-0x000FFF.\n");
+  return false;
+}
+}  // namespace
+
+uint8_t ucReadStatusRegister(uint8_t opcode) {
   vEnterFollowMode();
   vSendSpiCommand(opcode);
   const uint8_t status = ucReadSpiData();
@@ -16,33 +47,19 @@ uint8_t ucReadStatusOnce(uint8_t opcode) {
   return status;
 }
 
-// Read once the flash is idle: a part whose status register is locked (or
-// that has no such bits) ignores the write without a word, and the boot block
-// stays open. The second status register went back as it was read.
-bool bProtectionTook(const ProtectBytes& protect, uint8_t second_written) {
-  const uint8_t wanted =
-      protect.status &
-      static_cast<uint8_t>(~(flash_op::kStatusWriteEnableLatch | flash_op::kStatusBusy));
-  const uint8_t first = ucReadStatusOnce(flash_op::kReadStatus);
-  const uint8_t missing = wanted & static_cast<uint8_t>(~first);
-  if (missing != 0) {
-    Print(u"\nProtect BBK Area Fail: Status Register = 0x%x, bits 0x%x did not take!\n",
-          static_cast<unsigned>(first), static_cast<unsigned>(missing));
-    return false;
-  }
-  if (!protect.second_status) return true;
-  const uint8_t second = ucReadStatusOnce(flash_op::kReadStatus2);
-  if (second != second_written) {
-    Print(u"\nProtect BBK Area Fail: Status Register 2 = 0x%x, written 0x%x!\n",
-          static_cast<unsigned>(second), static_cast<unsigned>(second_written));
-    return false;
-  }
-  return true;
+void vPrintSpan(const char16_t* label, const ProtectedSpan& span) {
+  Print(u"%s 0x%06X-0x%06X", label, static_cast<unsigned>(span.first),
+        static_cast<unsigned>(span.end - 1));
 }
-}  // namespace
 
 void vProtectBootBlock() {
-  const ProtectBytes& protect = rFlashTraits().protect;
+  const FlashTraits& traits = rFlashTraits();
+  const StatusBits& bits = traits.status_bits;
+  if (traits.protect.status == 0) {
+    Print(u"\n\nProtect BBK Area Refused: %s.\n", traits.protect.refusal);
+    FlashState.ProtectFailed = 1;
+    return;
+  }
 
   vWaitSpiReady();
   vEnterFollowMode();
@@ -51,42 +68,44 @@ void vProtectBootBlock() {
 
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kReadStatus);
-  uint8_t status = ucAwaitWriteLatch();
-
-  if (protect.second_status) {
+  (void)ucAwaitWriteLatch();
+  uint8_t status2 = 0;
+  if (bits.second_status) {
     vWaitSpiReady();
     vEnterFollowMode();
     vSendSpiCommand(flash_op::kReadStatus2);
-    // Written back unchanged as the second status byte.
-    status = ucReadSpiData();
+    // Goes back as read but for the complement bit, which would turn the
+    // protection into one of everything but the boot block.
+    status2 = ucReadSpiData() & static_cast<uint8_t>(~bits.cmp);
   }
-  if (protect.enable_write_status) {
+  // The write enable alone makes the write non-volatile; 0x50 would make it
+  // volatile on parts that have such bits.
+  if (traits.enable_write_status) {
     vEnterFollowMode();
     vSendSpiCommand(flash_op::kEnableWriteStatus);
   }
 
   vWaitSpiReady();
-  FlashState.FlashChanged = 1;
+  FlashState.StatusChanged = 1;
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kWriteStatus);
-  vSendSpiData(protect.status);
-  if (protect.second_status) {
+  vSendSpiData(traits.protect.status);
+  if (bits.second_status) {
     Stall(kStatusWriteStallUs);
-    vSendSpiData(status);
+    vSendSpiData(status2);
     Stall(kStatusWriteStallUs);
   }
   vEnterFollowMode();  // ends the status write, which starts it
   Stall(kStatusWriteStallUs);
   vSendSpiCommand(flash_op::kReadStatus);
   Stall(kStatusWriteStallUs);
-
-  Print(u"\n\nProtect BBK Area Done!");
   // Read once, without waiting for the busy bit: it shows what the flash
   // holds one second after the write started.
-  const uint8_t result = ucReadSpiData();
-  Print(u"\nRead Status Register = 0x%x\n", static_cast<unsigned>(result));
+  const uint8_t first_read = ucReadSpiData();
   vWaitSpiReady();
-  if (bProtectionTook(protect, status)) {
+  if (bProtectionCoversBootBlock(bits, first_read)) {
+    // Done as asked: a failure from here on is one of handing back.
+    FlashState.FlashChanged = 1;
     FlashState.FlashWorkDone = 1;
   } else {
     FlashState.ProtectFailed = 1;

@@ -6,6 +6,7 @@
 #include "flash/flash_engine.h"
 #include "flash/image_rules.h"
 #include "flash/operation_frame.h"
+#include "hw/follow_tunnel.h"
 
 namespace {
 
@@ -98,6 +99,9 @@ bool bRunBlockWithRetries(bool (*attempt)()) {
   // The programming methods count bytes from the start of the run.
   const uint64_t programmed_before = FlashState.ProgrammedCount;
   for (unsigned n = 1;; ++n) {
+    // A block the status clear left protected is not erased, and trying
+    // again would find the same bits.
+    if (FlashState.BlockRefused != 0) break;
     if (n > 1) {
       vShowBlockScreen();
       Print(u" Block %d failed its check: retry, attempt %d of %d \n\n",
@@ -151,23 +155,89 @@ void vEndBlockOperation(bool check_wrap) {
   vCloseOperationFrame();
 }
 
+namespace {
+
+// Bytes the current block's erase commands clear, whole erase units.
+ProtectedSpan EraseSpanOfPlan() {
+  const BlockPlan& plan = FlashState.Plan;
+  if (plan.erase_count == 0 || plan.erase_size == 0) return {0, 0};
+  const uint32_t unit_mask = ~(plan.erase_size - 1);
+  const uint32_t first = plan.flash_start & unit_mask;
+  const uint32_t last = (plan.flash_start + (plan.erase_count - 1) * plan.erase_step) & unit_mask;
+  return {first, last + plan.erase_size};
+}
+
+bool bSameSpan(const ProtectedSpan& a, const ProtectedSpan& b) {
+  return a.first == b.first && a.end == b.end;
+}
+
+// Names the bits the clear left and what they protect.
+void vRefuseProtectedBlock(const StatusBits& bits, bool decoded, const ProtectedSpan& left,
+                           uint8_t status1, uint8_t status2) {
+  Print(u"\n\r Block %d not erased: the status clear left it write-protected.\n\r",
+        static_cast<int>(FlashState.BlockNum));
+  Print(u" Status register bits 0x%02x",
+        static_cast<unsigned>(status1 & (bits.bp | bits.tb | bits.sec)));
+  if ((status2 & bits.cmp) != 0)
+    Print(u" and status register 2 bits 0x%02x", static_cast<unsigned>(status2 & bits.cmp));
+  if (decoded) {
+    vPrintSpan(u" protect", left);
+  } else {
+    Print(u" are set; their range is not known, so the whole flash counts");
+  }
+  const bool locked = (status1 & bits.lock) != 0 || (status2 & bits.lock2) != 0;
+  Print(locked ? u";\n\r the WP# pin or a lock bit holds them.\n\r" : u".\n\r");
+}
+
+}  // namespace
+
 void vClearSpiStatus() {
+  const FlashTraits& traits = rFlashTraits();
+  const StatusBits& bits = traits.status_bits;
   vWaitSpiReady();
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kWriteEnable);
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kReadStatus);
-  (void)ucAwaitWriteLatch();
-  if (rFlashTraits().enable_write_status) {
+  const uint8_t before1 = ucAwaitWriteLatch();
+  uint8_t before2 = 0;
+  if (bits.second_status) {
+    vEnterFollowMode();
+    vSendSpiCommand(flash_op::kReadStatus2);
+    before2 = ucReadSpiData();
+  }
+  if (traits.enable_write_status) {
     vEnterFollowMode();
     vSendSpiCommand(flash_op::kEnableWriteStatus);
   }
-  // All block-protect bits cleared; the write starts when the ready poll's
-  // 0x01 ends this instruction.
+  // The write starts when the ready poll's 0x01 ends this instruction.
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kWriteStatus);
-  vSendSpiData(0x00);
-  vWaitSpiReady();
+  if (bits.second_status) {
+    // Block protection and complement cleared; the lock bits, QE and the
+    // rest of status register 2 as read. A one-byte write would leave the
+    // complement, which then protects the whole part.
+    vSendSpiData(before1 & bits.lock);
+    vSendSpiData(before2 & static_cast<uint8_t>(~bits.cmp));
+  } else {
+    vSendSpiData(0x00);  // every block-protect bit cleared
+  }
+  const uint32_t capacity = FlashState.FlashCapacity;
+  ProtectedSpan held;
+  (void)bDecodeProtection(bits, capacity, before1, before2, &held);
+  const uint8_t changed_before = FlashState.StatusChanged;
+  // Counted from here: a write that never ends may have lifted it.
+  if (held.first != held.end) FlashState.StatusChanged = 1;
+  const uint8_t after1 = ucWaitSpiReady();
+  const uint8_t after2 = bits.second_status ? ucReadStatusRegister(flash_op::kReadStatus2) : 0;
+  ProtectedSpan left;
+  const bool decoded = bDecodeProtection(bits, capacity, after1, after2, &left);
+  if (bSameSpan(held, left)) FlashState.StatusChanged = changed_before;
+  const ProtectedSpan erased = EraseSpanOfPlan();
+  if (left.first < erased.end && erased.first < left.end) {
+    vRefuseProtectedBlock(bits, decoded, left, after1, after2);
+    FlashState.BlockRefused = 1;
+  }
 }
 
 bool bUpdateArea(uint8_t high, uint8_t middle, uint8_t low, uint8_t erase_count,

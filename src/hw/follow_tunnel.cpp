@@ -50,15 +50,20 @@ uint8_t ucReadSpiData() {
 
 void vExitFollowMode() { vTunnelWrite(hw::kFollowEnd); }
 
-void vWaitSpiReady() {
+uint8_t ucWaitSpiReady() {
   vEnterFollowMode();
   vSendSpiCommand(flash_op::kReadStatus);
   hw::PollBudget budget = kFlashBusyBudget;
-  while (ucReadSpiData() & flash_op::kStatusBusy) {
+  uint8_t status = ucReadSpiData();
+  while (status & flash_op::kStatusBusy) {
     if (!hw::bPollAgain(&budget)) hw::vGiveUpWait(u"SPI flash stayed busy", hw::kFlashBusy);
+    status = ucReadSpiData();
   }
   vExitFollowMode();
+  return status;
 }
+
+void vWaitSpiReady() { (void)ucWaitSpiReady(); }
 
 uint8_t ucAwaitSpiStatus(uint8_t mask, uint8_t want, const char16_t* what, const char16_t* plain) {
   hw::PollBudget budget = kFlashLatchBudget;

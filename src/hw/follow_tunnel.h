@@ -3,6 +3,8 @@
 
 #include <stdint.h>
 
+// vWaitSpiReady, returning the status byte that showed the flash idle.
+uint8_t ucWaitSpiReady();
 // Reads the status register of an open 0x05 read until (status & mask) ==
 // want and returns the byte that showed it. Only the write-enable latch is
 // awaited this way: it changes as soon as 0x06 or 0x04 ends (the flash is idle

@@ -36,6 +36,8 @@
 #include <vector>
 
 #include "sim/flash/flash_chip.h"
+#include "sim/flash/flash_profile.h"
+#include "support/chip_facts.h"
 #include "support/request_oracle.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
@@ -440,10 +442,9 @@ const std::vector<Fault>& Faults() {
       {"ec-ibf-stuck:60", Fixed({"--fault", "ec-ibf-stuck:60"}),
        [=](const Operation& op) {
          // /V and /VC write fewer than 60 bytes to the EC. /PB's 60th comes
-         // after its status write, which took (the volatile kind: the file
-         // keeps nothing).
+         // after its status write, which took, non-volatile.
          return WithStatus((op.reach & kFlashMode) ? deaf_ec_timeout : deaf_ec, op, 0x64,
-                           "w25q80 00 00\n");
+                           "w25q80 64 00\n");
        }},
       // Deep in the erase check, programming or read-back (the write test's
       // included); the protection is done before its 5000th byte.
@@ -463,9 +464,14 @@ const std::vector<Fault>& Faults() {
       {"--kbc-pending 5", Fixed({"--kbc-pending", "5"}), as_healthy},
       {"slow ec+kbc", Fixed({"--ec-latency", "40", "--kbc-latency", "40", "--kbc-pending", "3"}),
        as_healthy, nullptr, 120'000'000'000ull},
-      // The protection's status write on this chip is the volatile kind
-      // (after 0x50) and starts no write cycle.
-      {"busy-stuck", Fixed({"--fault", "busy-stuck"}), On(kUpdate | kPattern, TimeOut(kBusy))},
+      // The protection's status write starts a write cycle that never ends;
+      // its bits are set and kept already.
+      {"busy-stuck", Fixed({"--fault", "busy-stuck"}),
+       [](const Operation& op) {
+         return WithStatus(
+             (op.reach & (kUpdate | kPattern | kProtect)) ? TimeOut(kBusy) : Expect{}, op, 0x67,
+             "w25q80 64 00\n");
+       }},
       {"wel-never-sets", Fixed({"--fault", "wel-never-sets"}), On(kWrites, TimeOut(kWelSet))},
       {"wel-never-clears", Fixed({"--fault", "wel-never-clears"}),
        [](const Operation& op) {
@@ -497,25 +503,25 @@ const std::vector<Fault>& Faults() {
       // cycle, nothing programmed, and the read-back fails at the first byte.
       {"busy-stuck sst", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) {
-         // /PB: the status write's cycle never ends; its bits are volatile.
-         return (op.reach & (kUpdate | kProtect))
-                    ? WithStatus(TimeOut(kBusy), op, 0x07, "sst25vf080b 00 00\n")
-                    : SstWriteTest(op);
+         // /PB refuses this part before any status write, fault or not: its
+         // power-up protection stays.
+         if (op.reach & kProtect) return WithStatus(Expect{}, op, 0x1C, "sst25vf080b 00 00\n");
+         return (op.reach & kUpdate) ? TimeOut(kBusy) : SstWriteTest(op);
        },
        nullptr, 0, kSstChip},
       {"busy-stuck mx25l8005", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) {
-         // /PB: the status write's cycle never ends, its bit already kept.
-         return (op.reach & kWrites) ? WithStatus(TimeOut(kBusy), op, 0x07, "mx25l8005 04 00\n")
-                                     : Expect{};
+         // /PB refuses this part before any status write.
+         if (op.reach & kProtect) return WithStatus(Expect{}, op, 0x00, "mx25l8005 00 00\n");
+         return (op.reach & kWrites) ? TimeOut(kBusy) : Expect{};
        },
        nullptr, 0, "mx25l8005"},
       {"wel-never-sets sst", Fixed({"--fault", "wel-never-sets"}),
        [](const Operation& op) {
-         // /PB gives up before its status write: the part's power-up
-         // protection stays as it was.
-         return (op.reach & kWrites) ? WithStatus(TimeOut(kWelSet), op, 0x1C, "sst25vf080b 00 00\n")
-                                     : Expect{};
+         // /PB refuses this part before its write enable: the part's
+         // power-up protection stays as it was.
+         if (op.reach & kProtect) return WithStatus(Expect{}, op, 0x1C, "sst25vf080b 00 00\n");
+         return (op.reach & kWrites) ? TimeOut(kWelSet) : Expect{};
        },
        nullptr, 0, kSstChip},
       StuckFault("bit-stuck", false, kSstChip),
@@ -526,17 +532,12 @@ const std::vector<Fault>& Faults() {
       StuckFault("erase-leaves", true, kSstChip),
       StuckFault("erase-leaves", true, "mx25l8005"),
       // A status register locked by its SRWD bit while WP# is held low takes
-      // no write: the protection's bits do not take, and /PB says which. The
-      // update's clear of the protection does not take either, and has
-      // nothing to clear. The locked register starts no write cycle: the
-      // busy poll after the update's status clear ends at its first read.
+      // no write. /PB refuses this part before writing anyway. The update's
+      // clear of the protection does not take, and has nothing to clear. The
+      // locked register starts no write cycle: the busy poll after the
+      // update's status clear ends at its first read.
       {"wp-low locked mx25l8005", Fixed({"--fault", "wp-low"}),
-       On(kProtect,
-          {.outcome = O::kCheckFail,
-           .message = "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did not take!\n",
-           .trace_edits = {{"spi 05 r79", "spi 05 r1"}},
-           .status_register = 0x82,
-           .status_file = "mx25l8005 80 00\n"},
+       On(kProtect, {.status_register = 0x80, .status_file = "mx25l8005 80 00\n"},
           {.trace_edits = {{"spi 05 r79", "spi 05 r1"}}}),
        [](SimFixture& sim) {
          sim.WriteFile("tolvi-sim-flash.bin.status", std::string("mx25l8005 80 00\n"));
@@ -804,9 +805,26 @@ bool Programmed(const SimResult& r) {
 // protection) status write went out, only that the flash did not change,
 // and the flash file must agree; otherwise what is incomplete and how to
 // recover.
-bool Wrote(const Operation& op, const SimResult& r) {
-  return !EraseLines(r).empty() || Programmed(r) ||
-         ((op.reach & kProtect) != 0 && !r.TraceLines("spi 01").empty());
+bool Wrote(const Operation& op, const SimResult& r, bool held) {
+  if (!EraseLines(r).empty() || Programmed(r)) return true;
+  // The protection's status write counts once it took, or when the EC was
+  // kept with it half done; its contents stay.
+  const bool status_written = (op.reach & kProtect) != 0 && !r.TraceLines("spi 01").empty();
+  return status_written && (held || r.console.find("Protect BBK Area Done!") != std::string::npos);
+}
+
+// A status write went out over a protection the part held, or /PB's: the
+// advice says the contents stayed and the status did not.
+std::string StatusAdvice(const Operation& op, const SimResult& r, const char* chip) {
+  if (r.TraceLines("spi 01").empty()) return "";
+  if (op.reach & kProtect)
+    return "The flash contents were not changed, but its status register was written to.\n\r";
+  const FlashProfile& profile =
+      chip != nullptr ? *FindFlashProfile(chip) : *DefaultFlashProfile();
+  const ProtectedRange held =
+      ProtectedRangeOf(profile, profile.status->power_up1, profile.status->power_up2);
+  if (held.first == held.end) return "";
+  return "The flash contents were not changed, but its write protection was cleared.\n\r";
 }
 
 // The EC may still be in flash mode: the board says so, or it stopped taking
@@ -816,12 +834,14 @@ bool EcHeld(const Operation& op, const Expect& expect, const SimResult& r) {
   return r.ec_in_flash_mode || ((op.reach & kFlashMode) != 0 && !expect.ec_takes_bytes);
 }
 
-void CheckAdvice(const Operation& op, const Expect& expect, const SimResult& r,
+void CheckAdvice(const Operation& op, const Expect& expect, const SimResult& r, const char* chip,
                  const std::string& advice) {
-  const bool wrote = Wrote(op, r);
   const bool held = EcHeld(op, expect, r);
+  const bool wrote = Wrote(op, r, held);
   if (!wrote && !held) {
-    EXPECT_EQ(advice, "The flash was not changed. It is safe to power off.\n\r");
+    const std::string status = StatusAdvice(op, r, chip);
+    EXPECT_EQ(advice, status.empty() ? "The flash was not changed. It is safe to power off.\n\r"
+                                     : status + "It is safe to power off.\n\r");
     EXPECT_EQ(StrayWrite(r.flash, Range{}), -1) << "the flash changed";
     return;
   }
@@ -942,13 +962,14 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
     case Outcome::kSaveFail:
     case Outcome::kRefused: {
       // Whether the board may be powered off, from the trace and the board.
-      EXPECT_EQ(r.status, Wrote(op, r) || EcHeld(op, expect, r) ? 2 : 1);
+      const bool held = EcHeld(op, expect, r);
+      EXPECT_EQ(r.status, Wrote(op, r, held) || held ? 2 : 1);
       // What to do follows every failure but a refusal.
       const std::string heading = "\n\rWhat to do now:\n\r";
       const size_t advice = r.console.find(heading);
       EXPECT_EQ(advice != std::string::npos, expect.outcome != Outcome::kRefused) << r.console;
       if (advice != std::string::npos)
-        CheckAdvice(op, expect, r, r.console.substr(advice + heading.size()));
+        CheckAdvice(op, expect, r, fault.chip, r.console.substr(advice + heading.size()));
       const std::string body = r.console.substr(0, advice);
       EXPECT_TRUE(body.ends_with(expect.message))
           << "the run must end with its one message: " << expect.message;
@@ -1072,7 +1093,10 @@ class FaultCell : public testing::TestWithParam<CellIndex> {
     // its erase went out, so the sector counts as changed.
     const bool protected_test =
         (op.reach & kPattern) && chip != nullptr && std::string(chip) == kSstChip;
-    EXPECT_EQ(h.status, protected_test ? 2 : 0) << key << "\n" << h.console;
+    // /PB refuses a part where no known bit protects the boot block alone.
+    const bool refused_protect =
+        (op.reach & kProtect) && simtest::FindChipFacts(ChipNamed(chip).name)->protect.status == 0;
+    EXPECT_EQ(h.status, protected_test ? 2 : refused_protect ? 1 : 0) << key << "\n" << h.console;
     EXPECT_EQ(h.console.find("Time-out"), std::string::npos) << key;
     if (op.leave != nullptr) {
       EXPECT_EQ(h.TraceLines("ec ").back(), op.leave) << key;

@@ -173,26 +173,30 @@ TEST(WriteTestReadBack, SaysOkOnlyWhenTheSectorHoldsThePattern) {
   }
 }
 
-// A status register that is locked (SRWD set, WP# held low) takes no write:
-// the bits /PB asked for are named and the run fails.
+// A status register that is locked (SRP set, WP# held low) takes no write:
+// the bits read back and what they protect are named, and the run fails; the
+// contents are as they were, so the board may be powered off.
 TEST(ProtectionReadBack, BitsThatDidNotTakeFailTheRun) {
   SimFixture sim;
-  sim.WriteFile("tolvi-sim-flash.bin.status", std::string("mx25l8005 80 00\n"));
-  const SimResult r = sim.Run({"--chip", "mx25l8005", "--fault", "wp-low"}, {"/PB"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.flash_status & 0x04, 0);
-  EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(
+  sim.WriteFile("tolvi-sim-flash.bin.status", std::string("w25x80 80 00\n"));
+  const SimResult r = sim.Run({"--chip", "w25x80", "--fault", "wp-low"}, {"/PB"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.flash_status & 0x24, 0);
+  EXPECT_TRUE(r.console.ends_with(
       "\nRead Status Register = 0x82\n"
-      "\nProtect BBK Area Fail: Status Register = 0x82, bits 0x4 did "
-      "not take!\n"))
+      "Protect BBK Area Fail: the status bits read back (0x82) protect nothing,\n"
+      "not the boot block at 0x000000-0x000FFF.\n"
+      "\n\rWhat to do now:\n\r"
+      "The flash contents were not changed, but its status register was written to.\n\r"
+      "It is safe to power off.\n\r"))
       << r.console;
   EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
   EXPECT_FALSE(r.ec_in_flash_mode);
 
   SimFixture open;
-  const SimResult ok = open.Run({"--chip", "mx25l8005"}, {"/PB"});
+  const SimResult ok = open.Run({"--chip", "w25x80"}, {"/PB"});
   EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.flash_status & 0x04, 0x04);
+  EXPECT_EQ(ok.flash_status & 0x24, 0x24);
   EXPECT_THAT(ok.console, testing::Not(testing::HasSubstr("Fail")));
 }
 

@@ -47,7 +47,7 @@ int PollReady(FlashChip& chip) {
 // clear would find its chip erase refused.
 TEST(Silicon, ProtectionSetInOneRunHoldsInTheNext) {
   SimFixture sim;
-  const std::vector<std::string> chip = {"--chip", "at25sf081"};
+  const std::vector<std::string> chip = {"--chip", "w25x80"};
   SimResult protect = sim.Run(chip, {"/PB"});
   ASSERT_EQ(protect.status, 0) << protect.console;
   ASSERT_NE(protect.flash_status & 0x7C, 0) << "/PB set no protection bit";
@@ -59,7 +59,7 @@ TEST(Silicon, ProtectionSetInOneRunHoldsInTheNext) {
   unsigned status1 = 0;
   unsigned status2 = 0;
   kept >> name >> std::hex >> status1 >> status2;
-  ASSERT_EQ(name, "at25sf081");
+  ASSERT_EQ(name, "w25x80");
   EXPECT_EQ(status1, protect.flash_status & 0xFCu);
 
   // A run that does not touch the status starts and ends with it.
@@ -71,7 +71,7 @@ TEST(Silicon, ProtectionSetInOneRunHoldsInTheNext) {
   std::vector<uint8_t> on_flash = sim.ReadFile("tolvi-sim-flash.bin");
   ASSERT_EQ(on_flash.size(), 1024u * 1024);
   on_flash[0] = 0x00;  // a byte the chip erase would clear
-  simtest::BoardRig rig("at25sf081", DefaultBoardConfig(), on_flash);
+  simtest::BoardRig rig("w25x80", DefaultBoardConfig(), on_flash);
   FlashChip& bare = rig.chip;
   SimClock& clock = rig.clock;
   const std::vector<uint8_t>& contents = rig.flash;

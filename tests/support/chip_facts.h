@@ -19,10 +19,13 @@ struct ChipErase {
   uint32_t step;  // bytes between two commands
 };
 
+// What /PB does to the part, from the reference's status-bit layout and
+// range decoding: the status byte that protects the lowest sector alone, or
+// 0 where none is known or the protection is volatile (/PB refuses).
 struct ChipProtect {
-  uint8_t status;      // the status byte written
-  bool second_status;  // the second status register is read and written back
-  bool enable;         // 0x50 before the status write
+  uint8_t status;
+  bool second_status;  // status register 2 read by 0x35 and written back
+  const char* source;
 };
 
 struct ChipFacts {

@@ -100,8 +100,7 @@ TEST(FlashIdent, EveryModelledPartIsReadByJedecIdOrSignatureAndGetsItsTraits) {
     EXPECT_EQ(traits.program, facts->program);
     EXPECT_EQ(traits.enable_write_status, facts->write_status_enable);
     EXPECT_EQ(traits.protect.status, facts->protect.status);
-    EXPECT_EQ(traits.protect.second_status, facts->protect.second_status);
-    EXPECT_EQ(traits.protect.enable_write_status, facts->protect.enable);
+    EXPECT_EQ(traits.status_bits.second_status, facts->protect.second_status);
     EXPECT_EQ(FlashState.FlashCapacity, facts->size_from_id ? facts->size_kb * 1024 : 0u);
     EXPECT_EQ(std::min(traits.block_erase.size, traits.sector_erase.size), facts->EraseUnit());
     const std::pair<EraseStep, simtest::ChipErase> erases[] = {
