@@ -138,8 +138,13 @@ constexpr FlashTraits kRows[] = {
      .vendor_line = kMxic,
      .program = ProgramKind::kChunks32,
      .status_bits = kStatusBp2Srwd},
-    {.manufacturer = 0xC2, .device = kMxicOther, .vendor_line = kMxic, .status_bits = kStatusBp3Srwd},
-    {.manufacturer = 0x37, .vendor_line = u" SPI Vendor       : AMIC \n", .status_bits = kStatusBp3Srwd},
+    {.manufacturer = 0xC2,
+     .device = kMxicOther,
+     .vendor_line = kMxic,
+     .status_bits = kStatusBp3Srwd},
+    {.manufacturer = 0x37,
+     .vendor_line = u" SPI Vendor       : AMIC \n",
+     .status_bits = kStatusBp3Srwd},
     {.manufacturer = 0x1C, .vendor_line = u" SPI Vendor       : EON \n"},
     // 8C 20 14 answers for the F25L008A (one byte per 0x02) and for a part
     // that programs pages: the first page tells them apart.
@@ -267,8 +272,8 @@ void vPickFlashTraits() {
   FlashState.FlashCapacity = uiFlashCapacity(*FlashState.Traits, FlashState.SPIDeviceID);
 }
 
-bool bDecodeProtection(const StatusBits& bits, uint32_t capacity, uint8_t status1,
-                       uint8_t status2, ProtectedSpan* span) {
+bool bDecodeProtection(const StatusBits& bits, uint32_t capacity, uint8_t status1, uint8_t status2,
+                       ProtectedSpan* span) {
   if (!bits.decoded || capacity == 0) {
     const uint32_t whole = capacity != 0 ? capacity : kLargestFlash;
     *span = (status1 & bits.bp) != 0 ? ProtectedSpan{0, whole} : ProtectedSpan{0, 0};

@@ -128,5 +128,5 @@ struct ProtectedSpan {
 // False where the bits' range is not known (or the capacity is not): then
 // any block-protect bit set counts as the whole part, reported as 0 to
 // `capacity` (0 to 16 MB when it is not known either).
-bool bDecodeProtection(const StatusBits& bits, uint32_t capacity, uint8_t status1,
-                       uint8_t status2, ProtectedSpan* span);
+bool bDecodeProtection(const StatusBits& bits, uint32_t capacity, uint8_t status1, uint8_t status2,
+                       ProtectedSpan* span);

@@ -1,7 +1,8 @@
 // Every modelled part, judged by the public chip reference the profiles and
 // the chip facts cite: the update puts the image in place and leaves the rest
-// of the array alone, and neither the update nor the dump sends an opcode the
-// part does not decode (the model would ignore it, as silicon does).
+// of the array alone, and neither the update, the dump nor /PB sends an
+// opcode the part does not decode (the model would ignore it, as silicon
+// does).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ std::set<int> SentOpcodes(const SimResult& r) {
   return sent;
 }
 
-TEST(ChipReference, EveryPartTakesTheUpdateAndTheDumpWithOpcodesItDecodes) {
+TEST(ChipReference, EveryPartTakesTheUpdateDumpAndProtectionWithOpcodesItDecodes) {
   constexpr size_t kImage = 0x10000;
   for (const simtest::ChipFacts& chip : simtest::AllChipFacts()) {
     SCOPED_TRACE(std::string(chip.name) + " (" + chip.source + ")");
@@ -63,9 +64,11 @@ TEST(ChipReference, EveryPartTakesTheUpdateAndTheDumpWithOpcodesItDecodes) {
     const SimResult dump = sim.Run({"--chip", chip.name}, {"/S", "64"});
     EXPECT_EQ(dump.status, 0);
     EXPECT_EQ(sim.ReadFile("XQRFW.bin"), image);
+    const SimResult protect = sim.Run({"--chip", chip.name}, {"/PB"});
+    EXPECT_EQ(protect.status, chip.protect.status != 0 ? 0 : 1) << protect.console;
 
     const std::set<int> decoded = CommandSet(*profile);
-    for (const SimResult* r : {&update, &dump}) {
+    for (const SimResult* r : {&update, &dump, &protect}) {
       for (int opcode : SentOpcodes(*r)) {
         EXPECT_TRUE(decoded.count(opcode)) << "opcode " << std::hex << opcode << " sent";
       }

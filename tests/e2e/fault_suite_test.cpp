@@ -468,9 +468,8 @@ const std::vector<Fault>& Faults() {
       // its bits are set and kept already.
       {"busy-stuck", Fixed({"--fault", "busy-stuck"}),
        [](const Operation& op) {
-         return WithStatus(
-             (op.reach & (kUpdate | kPattern | kProtect)) ? TimeOut(kBusy) : Expect{}, op, 0x67,
-             "w25q80 64 00\n");
+         return WithStatus((op.reach & (kUpdate | kPattern | kProtect)) ? TimeOut(kBusy) : Expect{},
+                           op, 0x67, "w25q80 64 00\n");
        }},
       {"wel-never-sets", Fixed({"--fault", "wel-never-sets"}), On(kWrites, TimeOut(kWelSet))},
       {"wel-never-clears", Fixed({"--fault", "wel-never-clears"}),
@@ -819,8 +818,7 @@ std::string StatusAdvice(const Operation& op, const SimResult& r, const char* ch
   if (r.TraceLines("spi 01").empty()) return "";
   if (op.reach & kProtect)
     return "The flash contents were not changed, but its status register was written to.\n\r";
-  const FlashProfile& profile =
-      chip != nullptr ? *FindFlashProfile(chip) : *DefaultFlashProfile();
+  const FlashProfile& profile = chip != nullptr ? *FindFlashProfile(chip) : *DefaultFlashProfile();
   const ProtectedRange held =
       ProtectedRangeOf(profile, profile.status->power_up1, profile.status->power_up2);
   if (held.first == held.end) return "";

@@ -60,9 +60,9 @@ TEST(BootBlockProtection, ProtectsTheBootBlockLastinglyOrRefusesBeforeWriting) {
   // Read status register 2, write SR1 and SR2 after the write enable alone
   // (0x50 would make the bits volatile), half a second after each byte and
   // twice more after; then SR1 (and SR2) read back once the part is idle.
-  const std::vector<std::string> two_registers = {
-      "06", "05 r1", "05 r1", "05 r1", "35 r1", "05 r1", "01 w64,00", "05 r1", "05 r1",
-      "05 r1", "35 r1"};
+  const std::vector<std::string> two_registers = {"06",    "05 r1", "05 r1",     "05 r1",
+                                                  "35 r1", "05 r1", "01 w64,00", "05 r1",
+                                                  "05 r1", "05 r1", "35 r1"};
   const std::map<std::string, ProtectSequence> sequences = {
       {"w25q80", {two_registers, 2000000}},
       {"gd25q80", {two_registers, 2000000}},
@@ -79,8 +79,9 @@ TEST(BootBlockProtection, ProtectsTheBootBlockLastinglyOrRefusesBeforeWriting) {
     EXPECT_THAT(r.TraceLines("spi 02"), testing::IsEmpty());
     EXPECT_FALSE(r.spi_selected);
     EXPECT_FALSE(r.ec_in_flash_mode);
-    const std::string screen_top = " XQR Flash Utility Version : 2.3.0 Device ID        : " +
-                                   chip.DeviceLine() + " " + chip.vendor + "\n\n";
+    const std::string screen_top =
+        " XQR Flash Utility Version : 2.3.0 Device ID        : " + chip.DeviceLine() + " " +
+        chip.vendor + "\n\n";
     const auto sequence = sequences.find(chip.name);
     ASSERT_EQ(sequence != sequences.end(), chip.protect.status != 0) << "table and facts differ";
     if (chip.protect.status == 0) {
@@ -88,8 +89,9 @@ TEST(BootBlockProtection, ProtectsTheBootBlockLastinglyOrRefusesBeforeWriting) {
       EXPECT_THAT(r.TraceLines("spi 01"), testing::IsEmpty());
       EXPECT_THAT(r.TraceLines("spi 06"), testing::IsEmpty());
       EXPECT_THAT(r.console, testing::HasSubstr(screen_top + "Protect BBK Area Refused: "));
-      EXPECT_TRUE(r.console.ends_with(".\n\n\rWhat to do now:\n\r"
-                                      "The flash was not changed. It is safe to power off.\n\r"))
+      EXPECT_TRUE(
+          r.console.ends_with(".\n\n\rWhat to do now:\n\r"
+                              "The flash was not changed. It is safe to power off.\n\r"))
           << r.console;
       continue;
     }
@@ -97,8 +99,8 @@ TEST(BootBlockProtection, ProtectsTheBootBlockLastinglyOrRefusesBeforeWriting) {
     const simtest::TunnelView tunnel = simtest::DecodeTunnel(r.port_trace);
     std::vector<std::string> expected = sequence->second.transactions;
     for (std::string& step : expected) {
-      if (step.starts_with("01 w")) step = "01 w" + simtest::HexBytes(&chip.protect.status, 1) +
-                                           step.substr(6);
+      if (step.starts_with("01 w"))
+        step = "01 w" + simtest::HexBytes(&chip.protect.status, 1) + step.substr(6);
     }
     EXPECT_EQ(Describe(simtest::FromFirst(tunnel.transactions, kWriteEnable)), expected);
     EXPECT_EQ(r.counters.stall_us, sequence->second.stall_us);
@@ -176,13 +178,26 @@ class PoweredBoard : public simtest::BoardRig {
   // (0x50, then 0x01 with two bytes), as other software on the machine might
   // have left them before the program runs.
   void SetVolatileStatus(std::uint8_t status1, std::uint8_t status2) {
+    SetStatus({0x50}, {status1, status2});
+  }
+  // The same after the enables `arm` (0x06, 0x50 or both), with the data
+  // bytes the part takes; the write's cycle is waited out.
+  void SetStatus(const std::vector<std::uint8_t>& arm, const std::vector<std::uint8_t>& data) {
     EcCommand(0xDC);
     while ((board.In(0x66) & 0x01) == 0) {
     }
     board.In(0x62);
-    const std::vector<std::uint8_t> bytes = {0x01, 0x02,    0x50, 0x01,    0x02, 0x01,
-                                             0x03, status1, 0x03, status2, 0x05, 0xFC};
-    for (std::uint8_t byte : bytes) EcCommand(byte);
+    for (std::uint8_t opcode : arm) {
+      for (int byte : {0x01, 0x02, int{opcode}}) EcCommand(static_cast<std::uint8_t>(byte));
+    }
+    for (std::uint8_t byte : {0x01, 0x02, 0x01}) EcCommand(byte);
+    for (std::uint8_t value : data) {
+      EcCommand(0x03);
+      EcCommand(value);
+    }
+    EcCommand(0x05);
+    clock.now_ns += 1'000'000'000;
+    EcCommand(0xFC);
   }
 
   // Runs the program once in directory dir (the program takes an entry that
@@ -288,6 +303,115 @@ TEST(BootBlockProtection, AnImageNameOnTheLineRunsTheUpdateInstead) {
   // The status clear's two-byte write, not /PB's: nothing protected.
   EXPECT_THAT(r.TraceLines("spi 01"), testing::ElementsAre("spi 01 w2"));
   EXPECT_EQ(r.flash_status & 0x7C, 0);
+}
+
+// The update meets a part whose status bits protect what it would erase:
+// the clear lifts what it may (both registers on a part with a complement
+// bit), and a block it cannot lift (WP# low with SRP/SRWD/BPL, or SR2's lock)
+// is named and not erased, with no retry. The model's own decoding of the
+// bits is the oracle for the range named.
+TEST(StatusClear, LiftsTheProtectionOrRefusesTheBlockBeforeErasing) {
+  struct Case {
+    const char* name;
+    const char* chip;
+    std::vector<std::uint8_t> arm;     // enables before the status write
+    std::vector<std::uint8_t> status;  // the registers as left before the run
+    std::vector<ChipFault> faults;
+    unsigned image_kb;
+    unsigned blocks_written;  // before the refusal, or all
+    bool refused;
+    bool decoded;  // the program knows the range (else: "the whole flash counts")
+    bool locked;
+  };
+  const ChipFault kWp = ChipFault::kWpLow;
+  // clang-format off
+  const std::vector<Case> cases = {
+      // BP0 with CMP: all but the top 64 KB; one byte would have left CMP.
+      {"CMP on W25Q", "w25q80", {0x06}, {0x04, 0x40}, {}, 64, 1, false, true, false},
+      {"CMP on GD25Q", "gd25q80", {0x06}, {0x04, 0x40}, {}, 64, 1, false, true, false},
+      {"SRP0 and WP# low", "w25q80", {0x06}, {0x9C, 0x00}, {kWp}, 64, 0, true, true, true},
+      // Complement of the lowest 64 KB, held by SR2's lock: block 1 refused.
+      {"SRL, second block", "w25q80", {0x06}, {0x24, 0x41}, {}, 128, 1, true, true, true},
+      {"BPL and WP# low", "sst25vf080b", {0x50}, {0x9C}, {kWp}, 64, 0, true, false, true},
+      {"SRWD and WP# low", "mx25l8005", {0x06}, {0x9C}, {kWp}, 64, 0, true, false, true},
+      {"BPL, WP# high", "sst25vf080b", {0x50}, {0x9C}, {}, 64, 1, false, false, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimFixture files;
+    const std::vector<std::uint8_t> image = RandomBytes(c.image_kb * 1024, 51);
+    files.WriteFile("ec.bin", image);
+    const std::vector<std::uint8_t> before = RandomBytes(1024 * 1024, 52);
+    PoweredBoard board(c.chip, before);
+    board.SetStatus(c.arm, c.status);
+    const std::uint8_t status1 = board.Status() & 0xFC;
+    const std::uint8_t status2 = board.chip.StatusRegister2();
+    ASSERT_EQ(status1, c.status[0] & 0xFC) << "the rig did not set the status";
+    for (ChipFault fault : c.faults) ASSERT_TRUE(board.chip.Inject(fault, 0));
+    const int status = board.Run({"ec.bin", std::to_string(c.image_kb)}, files.Dir());
+
+    const std::size_t written = c.blocks_written * 0x10000;
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + written, board.flash.begin()));
+    EXPECT_TRUE(std::equal(before.begin() + written, before.end(), board.flash.begin() + written))
+        << "flash changed beyond the blocks written";
+    std::size_t erases = 0;
+    for (const std::string& line : board.trace) {
+      for (const char* erase : {"spi 20 ", "spi 52 ", "spi d8 ", "spi d7 ", "spi 60", "spi c7"})
+        erases += line.starts_with(erase);
+    }
+    EXPECT_EQ(erases, written / 0x1000) << "an erase of a protected block went out";
+    if (!c.refused) {
+      EXPECT_EQ(status, 0) << board.console;
+      EXPECT_EQ(written, image.size());
+      continue;
+    }
+    EXPECT_EQ(status, c.blocks_written == 0 ? 1 : 2);
+    const ProtectedRange range = ProtectedRangeOf(*board.chip.Profile(), status1, status2);
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "\n\r Block %u not erased: the status clear left it write-protected.\n\r"
+                  " Status register bits 0x%02x",
+                  c.blocks_written, status1 & 0x7C);
+    std::string expected = text;
+    if (status2 & 0x40) expected += " and status register 2 bits 0x40";
+    std::snprintf(text, sizeof text, " protect 0x%06X-0x%06X", range.first, range.end - 1);
+    expected += c.decoded ? text : " are set; their range is not known, so the whole flash counts";
+    expected += c.locked ? ";\n\r the WP# pin or a lock bit holds them.\n\r" : ".\n\r";
+    EXPECT_TRUE(simtest::BeforeAdvice(board.console).ends_with(expected)) << board.console;
+    EXPECT_EQ(simtest::Count(simtest::BeforeAdvice(board.console), "not erased"), 1u);
+    EXPECT_THAT(board.console, testing::Not(testing::HasSubstr("retry")));
+    if (c.blocks_written == 0) {
+      EXPECT_THAT(board.console,
+                  testing::HasSubstr("What to do now:\n\rThe flash was not changed."));
+    } else {
+      EXPECT_THAT(board.console,
+                  testing::HasSubstr("Block 1 (flash address 0x010000) was not erased: it is "
+                                     "write-protected.\n\r"));
+    }
+  }
+}
+
+// A failure after the clear lifted a protection: the contents are as they
+// were, the protection is not, and the advice says both.
+TEST(StatusClear, AdviceSaysTheProtectionWasClearedWhenItWas) {
+  for (const char* status : {"1c 00", "00 00"}) {
+    SCOPED_TRACE(status);
+    SimFixture sim;
+    const std::vector<std::uint8_t> before = RandomBytes(1024 * 1024, 53);
+    sim.WriteFile("tolvi-sim-flash.bin", before);
+    sim.WriteFile("ec.bin", RandomBytes(0x10000, 54));
+    sim.WriteFile("tolvi-sim-flash.bin.status", "w25q80 " + std::string(status) + "\n");
+    const SimResult r = sim.Run({"--chip", "w25q80", "--fault", "busy-stuck"}, {"ec.bin", "64"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.flash == before);
+    const std::string advice =
+        status[0] == '1'
+            ? "The flash contents were not changed, but its write protection was cleared.\n\r"
+              "It is safe to power off.\n\r"
+            : "The flash was not changed. It is safe to power off.\n\r";
+    EXPECT_TRUE(r.console.ends_with("What to do now:\n\r" + advice)) << r.console;
+  }
 }
 
 TEST(BootBlockProtection, FlashThatNeverSetsItsWriteLatchEndsTheRunOutOfFlashModeWithStatusOne) {
