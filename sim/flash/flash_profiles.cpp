@@ -62,7 +62,10 @@ constexpr StatusLayout kWinbondStatus = {
                 .sec_mask = 0x40,
                 .cmp_mask = 0x40,
                 .all_from = 5,
-                .all_from_sec = 6,
+                // SEC: 4 KB << (BP - 1) up to 32 KB (flashrom
+                // writeprotect_ranges.c 57-63); all BP bits set protect the
+                // whole part (the datasheet, from memory).
+                .all_from_sec = 7,
                 .unit = 64 * kKB,
                 .lock_mask = 0x80,
                 .lock2_mask = 0x01},

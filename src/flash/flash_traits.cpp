@@ -280,9 +280,14 @@ bool bDecodeProtection(const StatusBits& bits, uint32_t capacity, uint8_t status
     return false;
   }
   // flashrom's decode_range_generic (writeprotect_ranges.c 12-99).
-  const unsigned bp = (status1 & bits.bp) >> __builtin_ctz(bits.bp);
+  const unsigned shift = static_cast<unsigned>(__builtin_ctz(bits.bp));
+  const unsigned bp = (status1 & bits.bp) >> shift;
   uint32_t length = 0;
-  if (bp != 0 && bits.sec != 0 && (status1 & bits.sec) != 0) {
+  if (bp != 0 && bp == static_cast<unsigned>(bits.bp >> shift)) {
+    // Every BP bit set: the whole part, with SEC set too (the datasheet's
+    // table, from memory; flashrom states it for SEC clear).
+    length = capacity;
+  } else if (bp != 0 && bits.sec != 0 && (status1 & bits.sec) != 0) {
     length = geometry::kSector4K << (bp - 1);
     if (length > kLargestSecRange) length = kLargestSecRange;
   } else if (bp != 0) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "flash/flash_traits.h"
 #include "sim/flash/flash_chip.h"
 #include "sim/flash/flash_profile.h"
 #include "support/chip_facts.h"
@@ -74,6 +75,41 @@ TEST(ChipReference, EveryPartTakesTheUpdateDumpAndProtectionWithOpcodesItDecodes
       }
     }
   }
+}
+
+// Where the program decodes a part's status bits, it reads every value as the
+// model (and the reference's decoder both follow) does: every SR1 byte, with
+// the complement bit clear and set.
+TEST(ChipReference, ProgramAndModelDecodeTheStatusBitsAlike) {
+  size_t decoded_parts = 0;
+  for (const simtest::ChipFacts& chip : simtest::AllChipFacts()) {
+    const std::array<uint8_t, 16> id = chip.Id();
+    const IdForm form = chip.BySignature() ? IdForm::kSignature : IdForm::kJedec;
+    const FlashTraits* row = nullptr;
+    for (size_t i = 0; i < kFlashTraitsRows && row == nullptr; ++i) {
+      if (bTraitsMatch(FlashTraitsTable[i], id.data(), form)) row = &FlashTraitsTable[i];
+    }
+    if (row == nullptr || !row->status_bits.decoded) continue;
+    SCOPED_TRACE(chip.name);
+    ++decoded_parts;
+    const FlashProfile& profile = *FindFlashProfile(chip.name);
+    for (unsigned status1 = 0; status1 < 256; ++status1) {
+      for (uint8_t status2 : {0x00, 0x40}) {
+        ProtectedSpan span;
+        EXPECT_TRUE(bDecodeProtection(row->status_bits, chip.size_kb * 1024,
+                                      static_cast<uint8_t>(status1), status2, &span));
+        const ProtectedRange range =
+            ProtectedRangeOf(profile, static_cast<uint8_t>(status1), status2);
+        const bool empty = range.first == range.end;
+        EXPECT_EQ(span.first == span.end, empty) << std::hex << status1 << " " << +status2;
+        if (!empty) {
+          EXPECT_EQ(span.first, range.first) << std::hex << status1 << " " << +status2;
+          EXPECT_EQ(span.end, range.end) << std::hex << status1 << " " << +status2;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(decoded_parts, 3u);  // W25Q80, W25X80, GD25Q80
 }
 
 }  // namespace
