@@ -138,7 +138,7 @@ ConsoleModel* Model(void* context) { return static_cast<ConsoleModel*>(context);
 }  // namespace
 
 ConsoleSink ConsoleModel::MakeSink() {
-  ConsoleSink sink;
+  ConsoleSink sink{};
   sink.context = this;
   sink.write_narrow = [](void* context, const char* text, size_t count) {
     Model(context)->PrintNarrow(text, count);

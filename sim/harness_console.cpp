@@ -84,8 +84,23 @@ void SinkAttribute(void*, unsigned attribute) {
   }
 }
 
+// A person at the provider's console may be asked for a key; the picture of
+// --screen and an embedding's capture are read afterwards. The prompt is
+// taken off again, but its line end stays on the screen.
+bool SinkPause(void*, const char16_t* prompt) {
+  bool paused = false;
+  if (const ConsoleSink* next = Forward()) {
+    paused = next->pause != nullptr && next->pause(next->context, prompt);
+  } else if (PassThrough()) {
+    paused = PlatConsolePause(prompt);
+  }
+  if (paused) g_console.PrintWide(u"\n\r", 2);
+  return paused;
+}
+
 }  // namespace
 
 ConsoleSink HarnessConsoleSink() {
-  return ConsoleSink{nullptr, SinkNarrow, SinkWide, SinkClear, SinkCursor, SinkAttribute};
+  return ConsoleSink{nullptr,    SinkNarrow,    SinkWide, SinkClear,
+                     SinkCursor, SinkAttribute, SinkPause};
 }

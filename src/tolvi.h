@@ -42,6 +42,14 @@ int iScanArguments(int argc, char** argv);
 bool bIsHelpRequest(int argc, char** argv);
 int iDispatch(int argc, char** argv);
 int iLoadImageAndUpdate();
+// The refusals whose text says what happened, each with a line after it that
+// names the cause: the file (null: none was named), the two sizes, the
+// argument the scan stopped at (entry `index`, and `why` after its quoted
+// text), the missing operation.
+void vShowFileOpenFail(const char* path);
+void vShowSizeMismatch(uint64_t file_bytes, int32_t size_k);
+void vShowStoppedAt(int index, const char* entry, const char* why);
+void vShowNoOperation();
 
 // --- hw/ : KBC and EC channels ----------------------------------------------
 void vSendKbcCommand(uint8_t command);

@@ -9,7 +9,9 @@ namespace {
 constexpr const char16_t* kVersionText = u"2.3.0";
 
 // One Print per line, in screen order. The indents are part of the layout
-// that support scripts match on, odd double blanks included.
+// that support scripts match on, odd double blanks included. Two explanations
+// go on over a second line, so that none passes column 79 of an 80-column
+// screen, where the console would break it at any character.
 constexpr const char16_t* kUsageLines[] = {
     u"\n\r Usage : ",
     u"\n\r        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]",
@@ -20,7 +22,8 @@ constexpr const char16_t* kUsageLines[] = {
     u"\n\r        tolvi ec.bin 64 /k",
     u"\n\r                Flash ec.bin filesize 64K and skip KBC command",
     u"\n\r        tolvi ec.bin 64 /O 1000 /j",
-    u"\n\r                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi",
+    u"\n\r                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset",
+    u"\n\r                after tolvi",
     u"\n\r        tolvi ec.bin 64 /O 0",
     u"\n\r                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi",
     u"\n\r        tolvi ec.bin 4 /BK",
@@ -29,13 +32,20 @@ constexpr const char16_t* kUsageLines[] = {
     u"\n\r                Flash ec.bin 60K filesize  to Main code area",
     u"\n\r        tolvi ec.bin 60 /Bp",
     u"\n\r                Flash ec.bin 60K filesize  to Backup code area",
-    u"\n\r        tolvi ec.bin 4 /PB",
+    // The protection takes no image: with one, the update would run instead.
+    u"\n\r        tolvi /PB",
     u"\n\r                Protect BBK sector",
     u"\n\r        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin",
     u"\n\r                Show FW version from EC space start with offset 0 with 2 bytes",
-    u"\n\r               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes",
+    u"\n\r               |Show FW version from EC space start with offset 2(HEX) with",
+    u"\n\r                4(DEC) bytes",
     u"\n\r               |from BRAM | Current FW compare with file",
 };
+
+constexpr size_t kUsageLineCount = sizeof kUsageLines / sizeof kUsageLines[0];
+// The help's first screen ends after the /PB example: with the banner two
+// rows down it fills an 80x25 screen but for the prompt's row.
+constexpr size_t kFirstScreenLines = 21;
 
 // The help's lines are the option table's, in two columns: the examples are
 // padded with these blanks to the second.
@@ -54,7 +64,13 @@ void vShowUsage() {
 }
 
 void vShowHelp() {
-  vShowUsage();
+  vShowBanner();
+  for (size_t i = 0; i < kFirstScreenLines; ++i) Print(kUsageLines[i]);
+  // After the pause the erased prompt's row takes the next line, so the
+  // second screen scrolls no line of itself away either.
+  const bool paused = PauseForReader(u" Press a key for the rest of the help ...");
+  Print(kUsageLines[kFirstScreenLines] + (paused ? 1 : 0));
+  for (size_t i = kFirstScreenLines + 1; i < kUsageLineCount; ++i) Print(kUsageLines[i]);
   Print(u"\n\r Other options :");
   auto line = [](const char16_t* example, const char16_t* help) {
     size_t n = 0;

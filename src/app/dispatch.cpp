@@ -45,7 +45,7 @@ int iLoadImageAndUpdate() {
   const FileLoad opened = eOpenWholeFile(FlashState.ImagePath, &g_held);
   FlashState.ImageFile = g_held.file;
   if (opened != FileLoad::kOk) {
-    Print(u"\n\rFile Open Fail!");
+    vShowFileOpenFail(FlashState.ImagePath);
     return 1;
   }
   // Positions are signed 32-bit counts; images of 2 GB or more are not images.
@@ -64,7 +64,7 @@ int iLoadImageAndUpdate() {
   Print(u"\n\rFile Size: %dK\n", static_cast<int>(FlashState.PageCount));
   if (FlashState.FileSizeK != 0 &&
       static_cast<uint32_t>(FlashState.FileSizeK) != FlashState.PageCount) {
-    pf::printf("\n\rParamter NOT Match with File Size, Please try again!\n\n");
+    vShowSizeMismatch(static_cast<uint64_t>(size), FlashState.FileSizeK);
     return 1;
   }
   if (bRefuseImageGeometry()) return 1;
@@ -119,12 +119,12 @@ int iDispatch(int argc, char** argv) {
   if (FlashState.ChecksumMode == 1) {
     // The file name is entry 2, wherever /c stood.
     if (argc < 3) {
-      Print(u"\n\rFile Open Fail!");
+      vShowFileOpenFail(nullptr);
       return 1;
     }
     vShowImageChecksum(argc, argv);
     return FlashState.ChecksumFailed ? 1 : 0;
   }
-  Print(u"\n\rFlash Update Fail!");
+  vShowNoOperation();
   return 1;
 }

@@ -9,9 +9,20 @@ namespace {
 // The scan index is 8 bits wide.
 constexpr int kMaxEntries = 255;
 
-int iRefuseParameter() {
+// Where the scan stopped and why, for the line after the refusal.
+struct Stop {
+  int index;
+  const char* why;
+};
+
+int iRefuseParameter(char** argv, Stop stop) {
   vShowUsage();
   Print(u"\n\nWrong Parameter! Please try again!\n\n");
+  if (argv == nullptr) {
+    pf::printf("The command line has more than %d arguments.\n", kMaxEntries - 1);
+  } else {
+    vShowStoppedAt(stop.index, argv[stop.index], stop.why);
+  }
   return 1;
 }
 
@@ -39,12 +50,15 @@ const ProgramOption* pFindOption(const char* entry) {
 constexpr int kScanEnds = -1;
 constexpr int kRefused = -2;
 
+constexpr char kNoValue[] = " (its value is missing)";
+
 // Reads the row's value entries after entry i and sets the row; returns the
-// next index, kScanEnds or kRefused.
-int iTakeOption(const ProgramOption& row, int argc, char** argv, int i) {
+// next index, kScanEnds or kRefused with *stop saying where and why.
+int iTakeOption(const ProgramOption& row, int argc, char** argv, int i, Stop* stop) {
   const bool has_next = i + 1 < argc;
   OptionArgs args = {nullptr, 0, 0};
   int next = i + 1;
+  *stop = {i, kNoValue};
   switch (row.value) {
     case OptionValue::kNone:
       break;
@@ -52,7 +66,10 @@ int iTakeOption(const ProgramOption& row, int argc, char** argv, int i) {
     case OptionValue::kHexInPlace: {
       if (!has_next) return kRefused;
       const bool decimal = row.value == OptionValue::kDecimal;
-      if (!bConvertValue(argv[i + 1], decimal ? 10 : 16, &args.number)) return kRefused;
+      if (!bConvertValue(argv[i + 1], decimal ? 10 : 16, &args.number)) {
+        *stop = {i + 1, decimal ? " (not a decimal number)" : " (not a hexadecimal number)"};
+        return kRefused;
+      }
       if (decimal) next = i + 2;
       break;
     }
@@ -66,13 +83,19 @@ int iTakeOption(const ProgramOption& row, int argc, char** argv, int i) {
       break;
     case OptionValue::kHexThenDecimal:
       if (!has_next) break;
-      if (i + 2 >= argc) return kRefused;
+      if (i + 2 >= argc) {
+        *stop = {i, " (its second value is missing)"};
+        return kRefused;
+      }
       args.text = argv[i + 1];
       args.number = pf::strtol(argv[i + 1], nullptr, 16);
       args.second = pf::strtol(argv[i + 2], nullptr, 10);
       break;
   }
-  if (!row.set(args)) return kRefused;
+  if (!row.set(args)) {
+    *stop = {i, " (its value is out of range)"};
+    return kRefused;
+  }
   return row.after == AfterOption::kScanEnds ? kScanEnds : next;
 }
 
@@ -89,15 +112,16 @@ bool bIsHelpRequest(int argc, char** argv) {
 }
 
 int iScanArguments(int argc, char** argv) {
-  if (argc > kMaxEntries) return iRefuseParameter();
+  if (argc > kMaxEntries) return iRefuseParameter(nullptr, {});
   uint8_t i = 1;
   while (i < argc) {
     const char* a = argv[i];
     if (a[0] == '/') {
       const ProgramOption* row = pFindOption(a + 1);
-      if (row == nullptr) return iRefuseParameter();
-      const int next = iTakeOption(*row, argc, argv, i);
-      if (next == kRefused) return iRefuseParameter();
+      if (row == nullptr) return iRefuseParameter(argv, {i, " (no such option)"});
+      Stop stop;
+      const int next = iTakeOption(*row, argc, argv, i, &stop);
+      if (next == kRefused) return iRefuseParameter(argv, stop);
       if (next == kScanEnds) return -1;
       i = static_cast<uint8_t>(next);
       continue;
@@ -108,7 +132,7 @@ int iScanArguments(int argc, char** argv) {
       i += 1;
       continue;
     }
-    if (mark == 'R') return iRefuseParameter();
+    if (mark == 'R') return iRefuseParameter(argv, {i, " (not expected here)"});
     FlashState.ImagePath = a;
     FlashState.HasImage = 1;
     int64_t size_k = 0;

@@ -21,7 +21,7 @@ void vShowImageChecksum(int argc, char** argv) {
   FlashState.ImagePath = argc > 2 ? argv[2] : nullptr;
   WholeFile whole;
   if (eOpenWholeFile(FlashState.ImagePath, &whole) != FileLoad::kOk) {
-    Print(u"\n\rFile Open Fail!");
+    vShowFileOpenFail(FlashState.ImagePath);
     FlashState.ChecksumFailed = 1;
     return;
   }

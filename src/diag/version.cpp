@@ -32,7 +32,7 @@ bool bLoadImageFile() {
   const FileLoad opened = eOpenWholeFile(FlashState.ImagePath, &g_version_file);
   FlashState.ImageFile = g_version_file.file;
   if (opened != FileLoad::kOk) {
-    Print(u"\n\rFile Open Fail!");
+    vShowFileOpenFail(FlashState.ImagePath);
     return false;
   }
   pf::printf("\n\rfopen file %s ", FlashState.ImagePath);
@@ -162,7 +162,7 @@ int iQueryVersion() {
   vShowBanner();
   // A /VBF name that is no plain file is refused before the chip is asked.
   if (FlashState.BramFileMode == 1 && pf::IsSpecialFile(FlashState.ImagePath)) {
-    Print(u"\n\rFile Open Fail!");
+    vShowFileOpenFail(FlashState.ImagePath);
     return 1;
   }
   // Detected again: only the maker's chips keep a version where this reads it.

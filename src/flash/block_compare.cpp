@@ -49,6 +49,7 @@ void vShowDifference(const BlockDifference& difference) {
     Print(u" -- Differ: 1 byte, at 0x%06x.", static_cast<unsigned>(difference.first));
     return;
   }
-  Print(u" -- Differ: %d bytes, first at 0x%06x.", static_cast<int>(difference.bytes),
+  // Behind the label and a block's 16 marks this fits 79 columns.
+  Print(u" -- Differ: %d bytes, first 0x%06x.", static_cast<int>(difference.bytes),
         static_cast<unsigned>(difference.first));
 }

@@ -300,8 +300,9 @@ void vShowUpdateSummary() {
   const unsigned blocks = FlashState.BlocksWritten;
   Print(u"\n\rDone: %d block%s, %d bytes written and verified", static_cast<int>(blocks),
         blocks == 1 ? u"" : u"s", static_cast<int>(FlashState.BytesWritten));
+  // /U's count goes on a second line: one would pass column 79.
   if (FlashState.ChangedOnlyMode == 1)
-    Print(u", %d erase units unchanged,", static_cast<int>(FlashState.UnitsUnchanged));
+    Print(u",\n\r%d erase units unchanged,", static_cast<int>(FlashState.UnitsUnchanged));
   Print(u" in %d.%d s.\n\r", static_cast<int>(tenths / 10), static_cast<int>(tenths % 10));
 }
 

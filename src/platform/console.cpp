@@ -62,6 +62,11 @@ void SetAttribute(unsigned attribute) {
   }
 }
 
+bool PauseForReader(const char16_t* prompt) {
+  if (g_sink == nullptr) return PlatConsolePause(prompt);
+  return g_sink->pause != nullptr && g_sink->pause(g_sink->context, prompt);
+}
+
 namespace pf {
 
 int vprintf(const char* format, va_list args) { return FormatNarrow(kNarrowConsole, format, args); }

@@ -14,6 +14,17 @@ void ClearScreen();
 // Column and row are passed to the console as given.
 void SetCursorPosition(unsigned column, unsigned row);
 void SetAttribute(unsigned attribute);
+// Stops for a person reading the screen: prints `prompt` on a line of its
+// own, waits for a key, takes the prompt off that line again (the cursor left
+// at its start) and returns true. Returns false at once, printing nothing,
+// when no one is there to press a key: output to a file or a pipe, a script
+// running, a console sink in place.
+bool PauseForReader(const char16_t* prompt);
+
+// A line for a person whose file could not be opened, saying where names are
+// looked up when that is not plain (the UEFI Shell looks on its current file
+// system, which need not be the disk the file is on); null otherwise.
+const char16_t* FileLookupNote();
 
 // Busy-waits at least this many microseconds.
 void Stall(uint64_t microseconds);

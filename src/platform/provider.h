@@ -13,6 +13,8 @@ void PlatConsoleWriteWide(const char16_t* text, size_t count);
 void PlatConsoleClear();
 void PlatConsoleSetCursor(unsigned column, unsigned row);
 void PlatConsoleSetAttribute(unsigned attribute);
+// PauseForReader on the provider's own console.
+bool PlatConsolePause(const char16_t* prompt);
 
 // Memory: null on failure. Zero sizes never reach the provider.
 void* PlatAllocate(size_t size);
@@ -27,6 +29,8 @@ struct ConsoleSink {
   void (*clear)(void* context);
   void (*set_cursor)(void* context, unsigned column, unsigned row);
   void (*set_attribute)(void* context, unsigned attribute);
+  // PauseForReader; null: nobody reads this console as it fills.
+  bool (*pause)(void* context, const char16_t* prompt);
 };
 // Null restores the provider's own console. The sink is not copied.
 void PlatSetConsoleSink(const ConsoleSink* sink);

@@ -136,8 +136,8 @@ TEST_P(CompareUpdate, DFindsExactlyTheDifferingUnitsAndUWritesOnlyThose) {
         if (in_block.size() == 1)
           std::snprintf(text, sizeof text, " -- Differ: 1 byte, at 0x%06x.", in_block[0]);
         if (in_block.size() > 1)
-          std::snprintf(text, sizeof text, " -- Differ: %zu bytes, first at 0x%06x.",
-                        in_block.size(), in_block[0]);
+          std::snprintf(text, sizeof text, " -- Differ: %zu bytes, first 0x%06x.", in_block.size(),
+                        in_block[0]);
         // A map wider than 16 units would not fit beside the text in 80 columns.
         lines.push_back(" Block " + std::to_string(b) + " :" + text +
                         (map.size() > 16 ? "\n\r" + std::string(11, ' ') : " ") + map);

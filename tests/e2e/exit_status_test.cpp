@@ -60,8 +60,37 @@ std::string LastEcCommand(const SimResult& r) {
 
 TEST(ExitStatus, EveryEndOfARunSaysWhetherTheBoardMayBePoweredOff) {
   const EndCase cases[] = {
-      // Refusals before the ports.
-      {"size mismatch", {}, {"ec.bin", "64"}, false, 1, "", false, {}, Flash::kUnchanged},
+      // Refusals before the ports, each naming its cause.
+      {"size mismatch",
+       {},
+       {"ec.bin", "64"},
+       false,
+       1,
+       "",
+       false,
+       {"The file holds 128K; the command line says 64K."},
+       Flash::kUnchanged},
+      {"unknown option, typed long",
+       {},
+       {"/" + std::string(200, 'x')},
+       false,
+       1,
+       "",
+       false,
+       {"Stopped at argument 1: \"/" + std::string(33, 'x') + "...\" (no such option)"},
+       Flash::kUnchanged},
+      {"image not there",
+       {},
+       {"none.bin", "64"},
+       false,
+       1,
+       "",
+       false,
+       {"Cannot open \"none.bin\"."},
+       Flash::kUnchanged},
+      {"no operation", {}, {"/k"}, false, 1, "", false, {"Flash Update Fail!"}, Flash::kUnchanged},
+      {"usage", {}, {}, false, 0, "", false, {}, Flash::kUnchanged},
+      {"help", {}, {"/?"}, false, 0, "", false, {}, Flash::kUnchanged},
       {"EC ports not decoded",
        {"--no-ec"},
        {"ec.bin", "128"},
@@ -204,10 +233,14 @@ TEST(ExitStatus, EveryEndOfARunSaysWhetherTheBoardMayBePoweredOff) {
     EXPECT_EQ(r.ec_in_flash_mode, c.status == 2 && c.leave.empty());
     const size_t advice = r.console.find("\n\rWhat to do now:\n\r");
     EXPECT_EQ(advice != std::string::npos, c.advice) << r.console;
+    // Each a whole line: a line end or the end of the output after it.
     for (const std::string& line : c.says)
-      EXPECT_NE(r.console.find(line + "\n"), std::string::npos) << line << "\n" << r.console;
+      EXPECT_NE((r.console + "\n").find(line + "\n"), std::string::npos) << line << "\n"
+                                                                         << r.console;
+    // No line of the program's passes column 79.
+    EXPECT_LE(r.widest_columns, 79u) << r.widest_line;
     // The two verdicts never meet.
-    const bool safe = r.console.find("safe to power off") != std::string::npos;
+    const bool safe = r.console.find("It is safe to power off") != std::string::npos;
     const bool keep_on = r.console.find("Do not power off") != std::string::npos;
     EXPECT_EQ(safe, c.advice && c.status == 1);
     EXPECT_EQ(keep_on, c.status == 2);

@@ -97,10 +97,13 @@ struct Operation {
 };
 
 TEST(SpecialFiles, AreRefusedWithTheOperationsOpenFailureBeforeTheControllers) {
+  const auto kNotAFile = [](const std::string& name) {
+    return "\n\rFile Open Fail!\n\r\"" + name + "\" is a folder or a device, not a file.";
+  };
   const std::vector<Operation> operations = {
-      {"image", "ec.bin", {"ec.bin", "64"}, "\n\rFile Open Fail!"},
-      {"image, no size", "ec.bin", {"ec.bin", "0", "/k"}, "\n\rFile Open Fail!"},
-      {"checksum", "ec.bin", {"/c", "ec.bin"}, "\n\rFile Open Fail!"},
+      {"image", "ec.bin", {"ec.bin", "64"}, kNotAFile("ec.bin")},
+      {"image, no size", "ec.bin", {"ec.bin", "0", "/k"}, kNotAFile("ec.bin")},
+      {"checksum", "ec.bin", {"/c", "ec.bin"}, kNotAFile("ec.bin")},
       {"BRAM against a file",
        "fw.bin",
        {"/VBF", "fw.bin"},
@@ -129,7 +132,7 @@ TEST(SpecialFiles, AreRefusedWithTheOperationsOpenFailureBeforeTheControllers) {
       EXPECT_EQ(r.status, 1);
       if (op.file == std::string("fw.bin")) {
         EXPECT_EQ(r.console.rfind(op.console, 0), 0u) << r.console;
-        EXPECT_TRUE(r.console.ends_with("\n\rFile Open Fail!")) << r.console;
+        EXPECT_TRUE(r.console.ends_with(kNotAFile("fw.bin"))) << r.console;
         EXPECT_EQ(r.console.find("Chip ID"), std::string::npos) << r.console;
       } else {
         EXPECT_EQ(r.console, op.console);

@@ -122,6 +122,6 @@ class BoardRig {
 };
 
 // A console that swallows everything.
-inline const ConsoleSink kQuietConsole = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+inline const ConsoleSink kQuietConsole = {};
 
 }  // namespace simtest

@@ -27,7 +27,7 @@ class FlashBench : public simtest::BoardRig {
   explicit FlashBench(const char* chip, uint32_t ec_latency = 0)
       : BoardRig(chip, Latency(ec_latency), {}, simtest::kTrace) {
     if (!Valid()) return;
-    console_sink_ = ConsoleSink{this, Narrow, Wide, Ignore, Cursor, Attribute};
+    console_sink_ = ConsoleSink{this, Narrow, Wide, Ignore, Cursor, Attribute, nullptr};
     Attach(&console_sink_);
     __builtin_memset(&FlashState, 0, sizeof(FlashState));
     // Into flash mode, as every frame does before calling the engine.

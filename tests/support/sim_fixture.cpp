@@ -26,7 +26,25 @@ void AppendUtf8(std::string* out, const char16_t* text, size_t count) {
 
 struct Capture {
   SimResult* result;
+  std::string line;  // the console's line so far
+  std::size_t columns = 0;
 };
+
+void WalkLine(Capture* c, const std::string& text) {
+  for (const char ch : text) {
+    if (ch == '\n' || ch == '\r') {
+      c->line.clear();
+      c->columns = 0;
+      continue;
+    }
+    c->line += ch;
+    if ((static_cast<unsigned char>(ch) & 0xC0) == 0x80) continue;
+    if (++c->columns > c->result->widest_columns) {
+      c->result->widest_columns = c->columns;
+      c->result->widest_line = c->line;
+    }
+  }
+}
 
 void CaptureFinished(void* context, const SimRunView* view) {
   SimResult& r = *static_cast<Capture*>(context)->result;
@@ -144,18 +162,30 @@ SimResult SimFixture::Run(const std::vector<std::string>& board_options,
 SimResult SimFixture::RunRaw(const std::vector<std::string>& arguments,
                              const RunOptions& run_options) {
   SimResult result;
-  Capture capture{&result};
+  Capture capture{&result, {}, 0};
 
   ConsoleSink console{};
-  console.context = &result;
+  console.context = &capture;
   console.write_narrow = [](void* context, const char* text, size_t count) {
-    static_cast<SimResult*>(context)->console.append(text, count);
+    auto* c = static_cast<Capture*>(context);
+    c->result->console.append(text, count);
+    WalkLine(c, std::string(text, count));
   };
   console.write_wide = [](void* context, const char16_t* text, size_t count) {
-    AppendUtf8(&static_cast<SimResult*>(context)->console, text, count);
+    auto* c = static_cast<Capture*>(context);
+    std::string utf8;
+    AppendUtf8(&utf8, text, count);
+    c->result->console += utf8;
+    WalkLine(c, utf8);
+  };
+  console.clear = [](void* context) { WalkLine(static_cast<Capture*>(context), "\n"); };
+  console.set_cursor = [](void* context, unsigned column, unsigned) {
+    auto* c = static_cast<Capture*>(context);
+    WalkLine(c, "\n");
+    WalkLine(c, std::string(column, ' '));
   };
   console.set_attribute = [](void* context, unsigned attribute) {
-    static_cast<SimResult*>(context)->attribute_calls.push_back(attribute);
+    static_cast<Capture*>(context)->result->attribute_calls.push_back(attribute);
   };
   TraceSink trace{&result.trace, [](void* context, const char* text) {
                     static_cast<std::vector<std::string>*>(context)->emplace_back(text);

@@ -38,6 +38,11 @@ struct SimResult {
   // text as UTF-8. Clear, cursor and colour calls leave no trace here; look at
   // the screen for those.
   std::string console;
+  // The widest line of the console as the cursor walks it (a line end or a
+  // cursor move starts a new one; a move's column counts), in columns, and
+  // its text.
+  std::size_t widest_columns = 0;
+  std::string widest_line;
   // The harness's own standard output (--help, --list-chips, --screen) and
   // standard error (its error lines, --stats).
   std::string out;

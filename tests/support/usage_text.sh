@@ -15,7 +15,8 @@ usage_text() {
     "        tolvi ec.bin 64 /k" \
     "                Flash ec.bin filesize 64K and skip KBC command" \
     "        tolvi ec.bin 64 /O 1000 /j" \
-    "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi" \
+    "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset" \
+    "                after tolvi" \
     "        tolvi ec.bin 64 /O 0" \
     "                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi" \
     "        tolvi ec.bin 4 /BK" \
@@ -24,11 +25,12 @@ usage_text() {
     "                Flash ec.bin 60K filesize  to Main code area" \
     "        tolvi ec.bin 60 /Bp" \
     "                Flash ec.bin 60K filesize  to Backup code area" \
-    "        tolvi ec.bin 4 /PB" \
+    "        tolvi /PB" \
     "                Protect BBK sector" \
     "        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin" \
     "                Show FW version from EC space start with offset 0 with 2 bytes" \
-    "               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes" \
+    "               |Show FW version from EC space start with offset 2(HEX) with" \
+    "                4(DEC) bytes" \
     "               |from BRAM | Current FW compare with file"; do
     text+="$eol$line"
   done

@@ -2,9 +2,11 @@
 # The real firmware judges the board model's screen: OVMF's shell in QEMU runs
 # tolvi-sim.efi for a set of operations, each on a cleared screen between two
 # echoed markers, in the shell's starting mode and again after "mode 80 25"
-# and "mode 100 31". screen_judge.py renders each run's serial stream with a
+# and "mode 100 31" (a script's run of the help does not stop for a key).
+# screen_judge.py renders each run's serial stream with a
 # terminal emulator and compares it cell by cell, character and colour, with
-# the hosted tolvi-sim's --screen picture of the same run.
+# the hosted tolvi-sim's --screen picture of the same run, and fails any line
+# of the stream wider than 79 columns.
 #
 #   qemu_screen_test.sh EFI_DIR TOLVI_SIM WORK_DIR
 #
@@ -56,6 +58,10 @@ cases=(
   "t|-- /T"
   "pb|-- bbk.bin 4 /PB"
   "usage|"
+  "help|-- /?"
+  "wrong-parameter|-- /$(printf 'x%.0s' {1..200})"
+  "size-mismatch|-- ec.bin 64"
+  "no-operation|-- /k"
 )
 # The shell's own mode (80x50 on OVMF's serial console), the classic one, and
 # 100x31, where the usage's longest line no longer wraps.

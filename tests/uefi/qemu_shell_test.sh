@@ -158,10 +158,14 @@ serial=${serial##*"-- /VB 05A"}
 [[ $serial == *$'SIO FW version :04A \e[1m\e[32m'*'=> Input version is newer then current FW!!'* ]] ||
   fail "serial: the newer-version verdict is not in light green"
 
-# A name the shell cannot open is a refusal, not a crash.
-expect_piece missing $'\r\nFile Open Fail!'
+# A name the shell cannot open is a refusal, not a crash; the line after it
+# names the file and, on the shell only, where names are looked up.
+lookup=$'\r\nNames are looked up on the shell\'s current file system (fs0: etc.).'
+expect_piece missing $'\r\nFile Open Fail!\r\nCannot open "'
+expect_piece missing "$lookup"
 # A directory is refused the same way, before the EC is asked for anything.
 expect_piece dirimage $'\r\nFile Open Fail!'
+expect_piece dirimage "$lookup"
 grep -q "File Size" out/dirimage.txt && fail "dirimage: the directory was measured as an image"
 # A controller that never answers ends the program from deep inside a wait;
 # the image must come back to the shell with status 1.

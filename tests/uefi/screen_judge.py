@@ -5,7 +5,8 @@ The serial log of an OVMF boot holds, for every case, the console stream of
 tolvi-sim.efi between two markers that startup.nsh echoed. The stream is
 rendered with a terminal emulator (pyte) into a screen of the shell's mode and
 compared cell by cell, character and colour, with the screen that the hosted
-tolvi-sim prints with --screen for the same run.
+tolvi-sim prints with --screen for the same run. Every line of the stream,
+as the cursor walks it, must also fit 79 columns.
 
   screen_judge.py SERIAL_LOG CASES TOLVI_SIM HOST_DIR
 
@@ -38,6 +39,37 @@ UPDATE_STEPS = ["Eraseing", "Erase Verify", "Programing", "Verify...",
 CHANGED_STEPS = ["Compare...", "Eraseing", "Programing", "Verify..."]
 DUMP_STEPS = ["Save FW to", "vEnterFollowMode", "SPIDeviceID=", "vExitFollowMode"]
 MAX_INDENT = 2
+# No line of the program's may pass column 79: on an 80-column screen the
+# console would break it at any character, and the 80th column scrolls.
+MAX_WIDTH = 79
+CSI = re.compile(r"\x1b\[([0-9;]*)([A-Za-z])")
+
+
+def too_wide_lines(name, stream):
+    """Every line of the stream, as the cursor walks it, wider than MAX_WIDTH."""
+    problems = []
+    column, line, at = 0, "", 0
+    while at < len(stream):
+        move = CSI.match(stream, at)
+        if move:
+            if move.group(2) == "H":
+                parts = (move.group(1) or "1;1").split(";")
+                column = int(parts[1]) - 1 if len(parts) > 1 and parts[1] else 0
+                line = " " * column
+            at = move.end()
+            continue
+        c = stream[at]
+        at += 1
+        if c == "\r":
+            column, line = 0, ""
+        elif c == "\n":
+            line = ""
+        elif c >= " ":
+            column += 1
+            line += c
+            if column == MAX_WIDTH + 1:
+                problems.append("%s: a line passes column %d: %r" % (name, MAX_WIDTH, line))
+    return problems
 
 
 def cell_value(cell):
@@ -161,7 +193,9 @@ def main():
         if start < 0 or stop < 0:
             failures.append("%s: markers %s/%s not found in the serial log" % (label, begin.strip(), end))
             continue
-        snapshots, firmware = firmware_screens(log[start + len(begin):stop], columns, rows)
+        stream = log[start + len(begin):stop]
+        failures += too_wide_lines(label, stream)
+        snapshots, firmware = firmware_screens(stream, columns, rows)
 
         run = subprocess.run([sim, "--screen", "--screen-size", "%dx%d" % (columns, rows)] +
                              shlex.split(args), cwd=host_dir, stdout=subprocess.PIPE,

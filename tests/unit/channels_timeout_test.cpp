@@ -129,6 +129,7 @@ TEST(ChannelsTimeout, ExitFrameReturnsTheStatusOfTheWaitThatGaveUp) {
                       },
                       nullptr,
                       nullptr,
+                      nullptr,
                       nullptr};
   PlatSetConsoleSink(&sink);
   int reached_end = 0;

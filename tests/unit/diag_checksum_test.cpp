@@ -78,12 +78,15 @@ TEST(ImageChecksum, TakesItsFileNameFromEntryTwoAndFailsWithStatusOne) {
        {"/c", "ec.bin", "/k", "x"},
        "\n\rEC file ec.bin checksum : " + sum,
        0},
-      {"missing file", {"/c", "none.bin"}, "\n\rFile Open Fail!", 1},
-      {"no entry 2", {"/c"}, "\n\rFile Open Fail!", 1},
+      {"missing file", {"/c", "none.bin"}, "\n\rFile Open Fail!\n\rCannot open \"none.bin\".", 1},
+      {"no entry 2", {"/c"}, "\n\rFile Open Fail!\n\rNo file name was given.", 1},
       // Entry 2 is "/c" itself here, which names no file.
-      {"/c not first", {"/k", "/c", "ec.bin"}, "\n\rFile Open Fail!", 1},
+      {"/c not first", {"/k", "/c", "ec.bin"}, "\n\rFile Open Fail!\n\rCannot open \"/c\".", 1},
       // No file to sum: refused unopened.
-      {"a directory", {"/c", "."}, "\n\rFile Open Fail!", 1},
+      {"a directory",
+       {"/c", "."},
+       "\n\rFile Open Fail!\n\r\".\" is a folder or a device, not a file.",
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

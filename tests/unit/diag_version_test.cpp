@@ -268,7 +268,7 @@ TEST(VersionQuery, FileFormRefusesFilesItCannotTakeAVersionFrom) {
     std::string after_chip_line;
   };
   const std::vector<Case> cases = {
-      {"missing file", -1, "\n\rFile Open Fail!"},
+      {"missing file", -1, "\n\rFile Open Fail!\n\rCannot open \"ec.bin\"."},
       {"empty file", 0, "\n\rfopen file ec.bin \n\rFile too short: no FW version at 0xFFF8!\n\r"},
       {"one byte short", 0xFFF9,
        "\n\rfopen file ec.bin \n\rFile too short: no FW version at 0xFFF8!\n\r"},
@@ -289,7 +289,8 @@ TEST(VersionQuery, FileFormRefusesFilesItCannotTakeAVersionFrom) {
     SimFixture sim;
     SimResult r = sim.Run({}, {"/VBF", "."});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console, kBanner + "\n\rFile Open Fail!");
+    EXPECT_EQ(r.console,
+              kBanner + "\n\rFile Open Fail!\n\r\".\" is a folder or a device, not a file.");
     EXPECT_THAT(r.attribute_calls, testing::IsEmpty());
   }
   // The shortest file that holds both bytes is accepted.

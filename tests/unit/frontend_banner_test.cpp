@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,29 @@ class ScreenCapture {
     sink_ = model_.MakeSink();
     PlatSetConsoleSink(&sink_);
   }
+  // A reader who presses a key at every stop: the screen at each is kept, and
+  // the prompt's line end stays, as on the firmware's console.
+  void ReadEveryStop() {
+    sink_.context = this;
+    sink_.pause = [](void* context, const char16_t*) {
+      auto* self = static_cast<ScreenCapture*>(context);
+      self->stops_.push_back(self->Rows());
+      self->model_.PrintWide(u"\n\r", 2);
+      return true;
+    };
+    // The other members then reach the model through this capture.
+    sink_.write_narrow = [](void* c, const char* t, size_t n) {
+      static_cast<ScreenCapture*>(c)->model_.PrintNarrow(t, n);
+    };
+    sink_.write_wide = [](void* c, const char16_t* t, size_t n) {
+      static_cast<ScreenCapture*>(c)->model_.PrintWide(t, n);
+    };
+    sink_.clear = [](void* c) { static_cast<ScreenCapture*>(c)->model_.Clear(); };
+    sink_.set_cursor = [](void* c, unsigned column, unsigned row) {
+      static_cast<ScreenCapture*>(c)->model_.SetCursor(column, row);
+    };
+  }
+  const std::vector<std::vector<std::string>>& stops() const { return stops_; }
   ~ScreenCapture() { PlatSetConsoleSink(nullptr); }
 
   std::vector<std::string> Rows() const {
@@ -34,6 +58,7 @@ class ScreenCapture {
  private:
   ConsoleModel model_;
   ConsoleSink sink_{};
+  std::vector<std::vector<std::string>> stops_;
 };
 
 const char* const kUsageLines[] = {
@@ -46,7 +71,8 @@ const char* const kUsageLines[] = {
     "        tolvi ec.bin 64 /k",
     "                Flash ec.bin filesize 64K and skip KBC command",
     "        tolvi ec.bin 64 /O 1000 /j",
-    "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi",
+    "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset",
+    "                after tolvi",
     "        tolvi ec.bin 64 /O 0",
     "                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi",
     "        tolvi ec.bin 4 /BK",
@@ -55,11 +81,12 @@ const char* const kUsageLines[] = {
     "                Flash ec.bin 60K filesize  to Main code area",
     "        tolvi ec.bin 60 /Bp",
     "                Flash ec.bin 60K filesize  to Backup code area",
-    "        tolvi ec.bin 4 /PB",
+    "        tolvi /PB",
     "                Protect BBK sector",
     "        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin",
     "                Show FW version from EC space start with offset 0 with 2 bytes",
-    "               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) bytes",
+    "               |Show FW version from EC space start with offset 2(HEX) with",
+    "                4(DEC) bytes",
     "               |from BRAM | Current FW compare with file",
 };
 
@@ -83,8 +110,8 @@ TEST(FrontendBanner, BannerStartsAtColumnOneOfRowOne) {
 }
 
 TEST(FrontendBanner, UsageFillsTheScreenAndScrollsAsTheFirmwareConsoleDoes) {
-  // Lines longer than 80 columns wrap; the screen then scrolls, so the last
-  // 25 rows are what a person sees.
+  // Lines longer than 80 columns would wrap; the screen then scrolls, so the
+  // last 25 rows are what a person sees.
   std::vector<std::string> expected = {"", "  XQR Flash Utility Version : 2.3.0"};
   for (const char* line : kUsageLines) {
     std::string text = line;
@@ -99,6 +126,29 @@ TEST(FrontendBanner, UsageFillsTheScreenAndScrollsAsTheFirmwareConsoleDoes) {
   ClearScreen();
   vShowUsage();
   EXPECT_EQ(screen.Rows(), expected);
+}
+
+// On an 80x25 screen a person reading the help sees its first line until
+// they press a key, and its second part scrolls none of its own lines away.
+TEST(FrontendBanner, HelpStopsOnceSoThatNoLineScrollsAwayUnread) {
+  ScreenCapture screen;
+  screen.ReadEveryStop();
+  ClearScreen();
+  vShowHelp();
+  ASSERT_EQ(screen.stops().size(), 1u);
+  const std::vector<std::string>& first = screen.stops()[0];
+  EXPECT_EQ(first[1], "  XQR Flash Utility Version : 2.3.0");
+  // The prompt takes the row below the last line, which must be free.
+  size_t used = first.size();
+  while (used > 0 && first[used - 1].empty()) --used;
+  EXPECT_LT(used, first.size()) << "no row left for the prompt";
+  EXPECT_EQ(first[used - 1], "                Protect BBK sector");
+  const std::vector<std::string> last = screen.Rows();
+  const auto seen = [&](const std::string& row) {
+    return std::find(last.begin(), last.end(), row) != last.end();
+  };
+  EXPECT_TRUE(seen("        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin")) << "first line after the stop";
+  EXPECT_TRUE(seen("               keep the power on and run the command again"));
 }
 
 }  // namespace

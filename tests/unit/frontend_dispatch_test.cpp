@@ -58,10 +58,20 @@ TEST(FrontendDispatch, ImageSizesThatCannotBeWrittenAreRefusedBeforeAnyHardware)
   const std::vector<SizeCase> cases = {
       {65537,
        {"ec.bin", "64"},
-       "\n\rFile Size: 65K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"},
+       "\n\rFile Size: 65K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"
+       "The file holds 64K and 1 byte; the command line says 64K.\n"},
       {1,
        {"ec.bin", "2"},
-       "\n\rFile Size: 1K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"},
+       "\n\rFile Size: 1K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"
+       "The file holds 0K and 1 byte; the command line says 2K.\n"},
+      {0x20000,
+       {"ec.bin", "-64"},
+       "\n\rFile Size: 128K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"
+       "The file holds 128K; the command line says -64K.\n"},
+      {0x10003,
+       {"ec.bin", "66"},
+       "\n\rFile Size: 65K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"
+       "The file holds 64K and 3 bytes; the command line says 66K.\n"},
       {0xFF0001, {"ec.bin", "0"}, "\n\rFile Size: 16321K\n" + blocks},
       {0x1001,
        {"ec.bin", "0", "/BK"},
@@ -77,9 +87,13 @@ TEST(FrontendDispatch, ImageSizesThatCannotBeWrittenAreRefusedBeforeAnyHardware)
       {0xF001,
        {"ec.bin", "0", "/Bp"},
        "\n\rFile Size: 61K\n\n\rImage too large for the Backup code area (at most 60K)!\n\n"},
-      {kMissing, {"missing.bin", "64", "/PB"}, "\n\rFile Open Fail!"},
+      {kMissing,
+       {"missing.bin", "64", "/PB"},
+       "\n\rFile Open Fail!\n\rCannot open \"missing.bin\"."},
       // A directory opens for reading on Linux but has no length and no bytes.
-      {kDirectory, {"dir.bin", "0"}, "\n\rFile Open Fail!"},
+      {kDirectory,
+       {"dir.bin", "0"},
+       "\n\rFile Open Fail!\n\r\"dir.bin\" is a folder or a device, not a file."},
   };
   for (const SizeCase& c : cases) {
     SimFixture sim;
@@ -210,11 +224,11 @@ TEST(FrontendDispatch, ChecksumAndNoOperationExitStatuses) {
   SimFixture sim;
   sim.WriteFile("ec.bin", std::vector<uint8_t>{1, 2, 3});
   const std::vector<StatusCase> cases = {
-      {{"/c"}, 1, "\n\rFile Open Fail!"},
-      {{"/c", "missing.bin"}, 1, "\n\rFile Open Fail!"},
-      {{"/k", "/c", "ec.bin"}, 1, "\n\rFile Open Fail!"},  // entry 2 is "/c" itself
+      {{"/c"}, 1, "\n\rFile Open Fail!\n\rNo file name was given."},
+      {{"/c", "missing.bin"}, 1, "\n\rFile Open Fail!\n\rCannot open \"missing.bin\"."},
+      {{"/k", "/c", "ec.bin"}, 1, "\n\rFile Open Fail!\n\rCannot open \"/c\"."},  // entry 2
       {{"/c", "ec.bin"}, 0, ""},
-      {{"/k"}, 1, "\n\rFlash Update Fail!"},
+      {{"/k"}, 1, "\n\rFlash Update Fail!\n\rNo operation was named"},
   };
   for (const StatusCase& c : cases) {
     SimResult r = sim.Run({}, c.args);

@@ -139,7 +139,7 @@ TEST(FrontendScan, CommandLinesSetTheOptionFields) {
   }
 }
 
-// The usage as a person reads it: the banner, then 24 lines.
+// The usage as a person reads it: the banner, then 26 lines.
 const std::string kBanner = " XQR Flash Utility Version : 2.3.0";
 const std::string kUsage =
     kBanner +
@@ -152,7 +152,8 @@ const std::string kUsage =
     "\n\r        tolvi ec.bin 64 /k"
     "\n\r                Flash ec.bin filesize 64K and skip KBC command"
     "\n\r        tolvi ec.bin 64 /O 1000 /j"
-    "\n\r                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset after tolvi"
+    "\n\r                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset"
+    "\n\r                after tolvi"
     "\n\r        tolvi ec.bin 64 /O 0"
     "\n\r                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi"
     "\n\r        tolvi ec.bin 4 /BK"
@@ -161,14 +162,21 @@ const std::string kUsage =
     "\n\r                Flash ec.bin 60K filesize  to Main code area"
     "\n\r        tolvi ec.bin 60 /Bp"
     "\n\r                Flash ec.bin 60K filesize  to Backup code area"
-    "\n\r        tolvi ec.bin 4 /PB"
+    "\n\r        tolvi /PB"
     "\n\r                Protect BBK sector"
     "\n\r        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin"
     "\n\r                Show FW version from EC space start with offset 0 with 2 bytes"
-    "\n\r               |Show FW version from EC space start with offset 2(HEX) with 4(DEC) "
-    "bytes"
+    "\n\r               |Show FW version from EC space start with offset 2(HEX) with"
+    "\n\r                4(DEC) bytes"
     "\n\r               |from BRAM | Current FW compare with file";
 const std::string kWrongParameter = kUsage + "\n\nWrong Parameter! Please try again!\n\n";
+// The refusal and its cause: where the scan stopped.
+std::string StoppedAt(const std::string& where) {
+  return kWrongParameter + "Stopped at argument " + where + "\n";
+}
+const std::string kNoOperation =
+    "\n\rFlash Update Fail!"
+    "\n\rNo operation was named: give an image and its size, /S, /T, /PB, /V or /c.";
 const std::string kSizeLost = "\n\rFile Size Paramter Lost, Please try again!\n\n";
 
 struct RefusalCase {
@@ -181,21 +189,34 @@ struct RefusalCase {
 TEST(FrontendScan, RefusalsPrintOneMessageAndSendNothingToTheControllers) {
   std::vector<std::string> too_many(255, "/k");
   const std::vector<RefusalCase> cases = {
-      {{}, {"/MN"}, kWrongParameter, 1},
-      {{}, {"/bk"}, kWrongParameter, 1},
-      {{}, {"/C"}, kWrongParameter, 1},
-      {{}, {"/"}, kWrongParameter, 1},
-      {{}, {"/B"}, kWrongParameter, 1},
-      {{}, {"/P", "/k"}, kWrongParameter, 1},
-      {{}, {"/k", "/q", "ec.bin", "64"}, kWrongParameter, 1},
-      {{}, {"ec.bin", "6R", "next"}, kWrongParameter, 1},
-      {{}, {"/S"}, kWrongParameter, 1},
-      {{}, {"/O"}, kWrongParameter, 1},
-      {{}, {"/V", "2"}, kWrongParameter, 1},
-      {{}, {"/V", "0", "257"}, kWrongParameter, 1},
-      {{}, {"/V", "0", "-1"}, kWrongParameter, 1},
-      {{}, {"/VBF"}, kWrongParameter, 1},
-      {{}, too_many, kWrongParameter, 1},
+      {{}, {"/MN"}, StoppedAt("1: \"/MN\" (no such option)"), 1},
+      // Letters after an option's are ignored: /bk is /b without its file.
+      {{}, {"/bk"}, StoppedAt("1: \"/bk\" (its value is missing)"), 1},
+      {{}, {"/C"}, StoppedAt("1: \"/C\" (no such option)"), 1},
+      {{}, {"/"}, StoppedAt("1: \"/\" (no such option)"), 1},
+      {{}, {"/B"}, StoppedAt("1: \"/B\" (no such option)"), 1},
+      {{}, {"/P", "/k"}, StoppedAt("1: \"/P\" (no such option)"), 1},
+      {{}, {"/k", "/q", "ec.bin", "64"}, StoppedAt("2: \"/q\" (no such option)"), 1},
+      {{}, {"ec.bin", "6R", "next"}, StoppedAt("3: \"next\" (not expected here)"), 1},
+      {{}, {"/S"}, StoppedAt("1: \"/S\" (its value is missing)"), 1},
+      {{}, {"/S", "k"}, StoppedAt("2: \"k\" (not a decimal number)"), 1},
+      {{}, {"/O"}, StoppedAt("1: \"/O\" (its value is missing)"), 1},
+      {{}, {"/O", "x1"}, StoppedAt("2: \"x1\" (not a hexadecimal number)"), 1},
+      {{}, {"/V", "2"}, StoppedAt("1: \"/V\" (its second value is missing)"), 1},
+      {{}, {"/V", "0", "257"}, StoppedAt("1: \"/V\" (its value is out of range)"), 1},
+      {{}, {"/V", "0", "-1"}, StoppedAt("1: \"/V\" (its value is out of range)"), 1},
+      {{}, {"/VBF"}, StoppedAt("1: \"/VBF\" (its value is missing)"), 1},
+      // What a shell lets through is shown escaped and cut: no control byte
+      // reaches the console and the line stays within 79 columns.
+      {{},
+       {"/\x1b[2J\t\xC3\xA4"},
+       StoppedAt("1: \"/\\x1B[2J\\x09\\xC3\\xA4\" (no such option)"),
+       1},
+      {{},
+       {"/" + std::string(300, 'a')},
+       StoppedAt("1: \"/" + std::string(33, 'a') + "...\" (no such option)"),
+       1},
+      {{}, too_many, kWrongParameter + "The command line has more than 254 arguments.\n", 1},
       {{}, {"ec.bin"}, kSizeLost, 1},
       {{}, {"ec.bin", "/k"}, kSizeLost, 1},
       {{}, {"/k", "a.bin", "64", "b.bin"}, kSizeLost, 1},
@@ -205,7 +226,7 @@ TEST(FrontendScan, RefusalsPrintOneMessageAndSendNothingToTheControllers) {
        {"ec.bin", "64"},
        "\n\rPlease check 0x66/0x62 are decode and try again!\n\n",
        1},
-      {{}, {"/k", "/j"}, "\n\rFlash Update Fail!", 1},
+      {{}, {"/k", "/j"}, kNoOperation, 1},
   };
   SimFixture sim;
   for (const RefusalCase& c : cases) {
@@ -223,7 +244,7 @@ TEST(FrontendScan, RefusalsPrintOneMessageAndSendNothingToTheControllers) {
 TEST(FrontendScan, LongestAcceptedCommandLineHas255Entries) {
   std::vector<std::string> args(254, "/k");
   SimResult r = simtest::RunSim({}, args);
-  EXPECT_EQ(r.console, "\n\rFlash Update Fail!");
+  EXPECT_EQ(r.console, kNoOperation);
   EXPECT_EQ(FlashState.SkipKbc, 1u);
 }
 
@@ -268,7 +289,7 @@ TEST(FrontendScan, HelpAddsALineForEachOptionTheUsageLeavesOut) {
   // Only as the sole argument: beside another one it is an unknown option.
   SimResult mixed = simtest::RunSim({}, {"/?", "/k"});
   EXPECT_EQ(mixed.status, 1);
-  EXPECT_EQ(mixed.console, kWrongParameter);
+  EXPECT_EQ(mixed.console, StoppedAt("1: \"/?\" (no such option)"));
 }
 
 // The scan takes the first row whose letters begin the entry: a row after one

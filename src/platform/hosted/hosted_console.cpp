@@ -2,6 +2,7 @@
 // reach the terminal in program order. A terminal gets the firmware's screen:
 // escapes, and line ends as the firmware's print library makes them; a
 // redirected log holds exactly the program's text.
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -144,4 +145,32 @@ void PlatConsoleSetAttribute(unsigned attribute) {
     reset_registered = true;
     std::atexit([] { std::fputs("\x1b[0m", stdout); });
   }
+}
+
+// A pager's stop only where a person both reads and types: a log file, a pipe
+// or a script's input run straight through.
+bool PlatConsolePause(const char16_t* prompt) {
+  Stream();
+  if (!g_terminal || g_stream != stdout || isatty(STDIN_FILENO) == 0) return false;
+  std::size_t length = 0;
+  while (prompt[length] != 0) ++length;
+  PlatConsoleWriteWide(u"\n\r", 2);
+  PlatConsoleWriteWide(prompt, length);
+  // One key, unechoed, without waiting for Enter.
+  termios saved;
+  const bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (raw) {
+    termios once = saved;
+    once.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    once.c_cc[VMIN] = 1;
+    once.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &once);
+  }
+  char key = 0;
+  if (read(STDIN_FILENO, &key, 1) < 0) key = 0;
+  if (raw) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  std::fputs("\r\x1b[K", g_stream);
+  std::fflush(g_stream);
+  g_line_ends.Break();
+  return true;
 }

@@ -132,3 +132,7 @@ bool IsSpecialFile(const char* name) {
 }
 
 }  // namespace pf
+
+// A name is looked up from the working directory, as anywhere else on the
+// system.
+const char16_t* FileLookupNote() { return nullptr; }

@@ -13,6 +13,7 @@ namespace efi {
 using Status = uint64_t;
 using Handle = void*;
 using ShellFileHandle = void*;
+using Event = void*;
 
 constexpr Status kSuccess = 0;
 constexpr Status kErrorBit = 0x8000000000000000ull;
@@ -54,6 +55,17 @@ struct SimpleTextOutput {
 
 enum MemoryType : uint32_t { kLoaderData = 2 };
 
+struct InputKey {
+  uint16_t scan_code;
+  char16_t unicode_char;
+};
+
+struct SimpleTextInput {
+  void* reset;
+  Status(EFIAPI* read_key_stroke)(SimpleTextInput* self, InputKey* key);
+  Event wait_for_key;
+};
+
 struct BootServices {
   TableHeader header;
   void* raise_tpl;
@@ -65,7 +77,7 @@ struct BootServices {
   Status(EFIAPI* free_pool)(void* buffer);
   void* create_event;
   void* set_timer;
-  void* wait_for_event;
+  Status(EFIAPI* wait_for_event)(uint64_t count, Event* events, uint64_t* index);
   void* signal_event;
   void* close_event;
   void* check_event;
@@ -102,7 +114,7 @@ struct SystemTable {
   char16_t* firmware_vendor;
   uint32_t firmware_revision;
   Handle console_in_handle;
-  void* con_in;
+  SimpleTextInput* con_in;
   Handle console_out_handle;
   SimpleTextOutput* con_out;
   Handle standard_error_handle;
@@ -146,7 +158,7 @@ struct Shell {
   void* open_file_list;
   void* free_file_list;
   void* remove_dup_in_file_list;
-  void* batch_is_active;
+  uint8_t(EFIAPI* batch_is_active)();
   void* is_root_shell;
   void* enable_page_break;
   void* disable_page_break;

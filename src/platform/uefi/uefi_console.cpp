@@ -54,3 +54,46 @@ void PlatConsoleSetCursor(unsigned column, unsigned row) {
 }
 
 void PlatConsoleSetAttribute(unsigned attribute) { Out()->set_attribute(Out(), attribute); }
+
+namespace {
+
+void vErasePrompt(size_t columns) {
+  static const char16_t kBlanks[] = u"\r                                        ";
+  PlatConsoleWriteWide(kBlanks, 1);
+  for (size_t left = columns; left > 0;) {
+    const size_t n = left < 40 ? left : 40;
+    PlatConsoleWriteWide(kBlanks + 1, n);
+    left -= n;
+  }
+  PlatConsoleWriteWide(kBlanks, 1);
+}
+
+}  // namespace
+
+// Only the shell knows whether a person reads the screen: a script it runs
+// presses no keys, and with "> file" or "| more" the prompt would go where no
+// one sees it. Its console handles have no file information; a file or a
+// pipe's buffer has.
+bool PlatConsolePause(const char16_t* prompt) {
+  efi::Shell* shell = uefi::g_shell;
+  efi::SimpleTextInput* in = uefi::g_system->con_in;
+  if (shell == nullptr || uefi::g_parameters == nullptr || in == nullptr) return false;
+  if (shell->batch_is_active() != 0) return false;
+  void* info = shell->get_file_info(uefi::g_parameters->std_out);
+  if (info != nullptr) {
+    uefi::g_boot->free_pool(info);
+    return false;
+  }
+  PlatConsoleWriteWide(u"\n\r", 2);
+  PlatConsoleWriteWide(prompt, uefi::WideLength(prompt));
+  // Keys pressed before the prompt was there do not answer it.
+  efi::InputKey key;
+  while (in->read_key_stroke(in, &key) == efi::kSuccess) {
+  }
+  uint64_t index = 0;
+  efi::Event event = in->wait_for_key;
+  uefi::g_boot->wait_for_event(1, &event, &index);
+  in->read_key_stroke(in, &key);
+  vErasePrompt(uefi::WideLength(prompt));
+  return true;
+}

@@ -9,6 +9,7 @@ namespace uefi {
 efi::SystemTable* g_system = nullptr;
 efi::BootServices* g_boot = nullptr;
 efi::Shell* g_shell = nullptr;
+efi::ShellParameters* g_parameters = nullptr;
 }  // namespace uefi
 
 // The shell does not stop an application from outside.
@@ -32,6 +33,7 @@ extern "C" efi::Status EFIAPI efi_main(efi::Handle image, efi::SystemTable* syst
   efi::ShellParameters* params = nullptr;
   if (!efi::IsError(uefi::g_boot->handle_protocol(image, &efi::kShellParametersGuid, &found))) {
     params = static_cast<efi::ShellParameters*>(found);
+    uefi::g_parameters = params;
   }
 
   // Started as a boot option there is no command line at all.

@@ -93,6 +93,13 @@ void CloseAllFiles() {
 
 }  // namespace uefi
 
+// The shell keeps one current file system, chosen with "fs0:" and the like,
+// and looks a bare name up there only: a file on the stick is not found while
+// another disk is current.
+const char16_t* FileLookupNote() {
+  return u"Names are looked up on the shell's current file system (fs0: etc.).";
+}
+
 namespace pf {
 
 FILE* fopen(const char* name, const char* mode) {

@@ -10,6 +10,8 @@ namespace uefi {
 extern efi::SystemTable* g_system;
 extern efi::BootServices* g_boot;
 extern efi::Shell* g_shell;
+// The shell's parameters of this run (its standard handles), or null.
+extern efi::ShellParameters* g_parameters;
 
 // Closes every stream the program left open, as a C runtime does at exit.
 void CloseAllFiles();
