@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -166,12 +165,11 @@ TEST(WriteTestReadBack, SaysOkOnlyWhenTheSectorHoldsThePattern) {
       EXPECT_EQ(r.status, 0);
       EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(" -- Test OK. \n\n")) << r.console;
     } else {
-      char line[64];
-      std::snprintf(line, sizeof line, "[%zx]=%x  ROM data=%x -- Test Fail. \n\n", differs,
-                    differs < 0x100 ? 0x88u : 0xFFu, static_cast<unsigned>(r.flash[differs]));
+      const std::string line =
+          simtest::CompareFail(differs, differs < 0x100 ? 0x88u : 0xFFu, r.flash[differs], "Test");
       // The erase went out: the sector counts as changed.
       EXPECT_EQ(r.status, 2);
-      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(line)) << r.console;
+      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(line + "\n")) << r.console;
     }
   }
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -164,12 +163,10 @@ struct FailureCase {
 
 TEST(Update, AFailedCheckLeavesFlashModeOnceWithoutResetReenablesTheKeyboardAndExitsWithTwo) {
   const std::vector<uint8_t> image = TestImage(0x40000, 9);
-  char verify_fail[64];
-  std::snprintf(verify_fail, sizeof(verify_fail), "[10005]=%x  ROM data=%x -- Verify Fail. \n",
-                image[0x10005], StuckByte(image[0x10005]));
-  char verify_fail_bbk[64];
-  std::snprintf(verify_fail_bbk, sizeof(verify_fail_bbk),
-                "[345]=%x  ROM data=%x -- Verify Fail. \n", image[0x345], StuckByte(image[0x345]));
+  const std::string verify_fail =
+      simtest::CompareFail(0x10005, image[0x10005], StuckByte(image[0x10005]), "Verify");
+  const std::string verify_fail_bbk =
+      simtest::CompareFail(0x345, image[0x345], StuckByte(image[0x345]), "Verify");
   const std::string verify = "  Verify...        : " + Marks(1) + verify_fail;
   // clang-format off
   const FailureCase cases[] = {
@@ -235,13 +232,7 @@ struct PathCase {
 };
 
 std::vector<std::string> EraseLines(uint32_t from, uint32_t count) {
-  std::vector<std::string> out;
-  for (uint32_t i = 0; i < count; ++i) {
-    char line[32];
-    std::snprintf(line, sizeof(line), "spi 20 @%06x", from + i * 0x1000);
-    out.push_back(line);
-  }
-  return out;
+  return simtest::SpiLines(0x20, from, 0x1000, count);
 }
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -378,10 +369,6 @@ TEST(Update, AnEmptyImageEntersAndLeavesFlashModeWithoutTouchingABlock) {
   ExpectBoardReleased(r);
 }
 
-}  // namespace
-
-namespace {
-
 // SPI bytes a transaction line stands for: opcode, address, written and read
 // bytes ("spi 0b @000000 w1 r65536").
 size_t TunnelBytes(const std::string& line) {
@@ -448,10 +435,6 @@ TEST(Update, WithoutLatencyEveryTunnelByteCostsExactlyItsHandshake) {
     EXPECT_EQ(actual, expected);
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Update, MainAreaImagesOverOneBlockLandWholeWithEveryProgrammingMethod) {
   const char* chips[] = {"w25q80", "mx25l8005", "sst25vf080b", "xqr", "xqr-a"};

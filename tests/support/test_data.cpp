@@ -46,4 +46,22 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
+std::vector<std::string> SpiLines(std::uint8_t opcode, std::uint32_t start, std::uint32_t step,
+                                  std::uint32_t count) {
+  std::vector<std::string> out;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof(line), "spi %02x @%06x", opcode, (start + i * step) & 0xFFFFFF);
+    out.push_back(line);
+  }
+  return out;
+}
+
+std::string CompareFail(std::uint64_t offset, unsigned wanted, unsigned found, const char* what) {
+  char text[80];
+  std::snprintf(text, sizeof(text), "[%llx]=%x  ROM data=%x -- %s Fail. \n",
+                static_cast<unsigned long long>(offset), wanted, found, what);
+  return text;
+}
+
 }  // namespace simtest

@@ -30,6 +30,15 @@ std::string Hex(std::uint64_t value);
 
 // The console up to the paragraph that follows a failure, for checks of
 // how the failure itself ends.
+// "spi OP @AAAAAA" for `count` commands of `opcode` from `start`, `step`
+// bytes apart: erases as the transaction trace shows them.
+std::vector<std::string> SpiLines(std::uint8_t opcode, std::uint32_t start, std::uint32_t step,
+                                  std::uint32_t count);
+
+// The line a read-back comparison ends with at its first differing byte
+// ("Verify" or "Test"): image byte `wanted`, flash byte `found`.
+std::string CompareFail(std::uint64_t offset, unsigned wanted, unsigned found, const char* what);
+
 inline std::string BeforeAdvice(const std::string& console) {
   return console.substr(0, console.find("\n\rWhat to do now:\n\r"));
 }

@@ -1,8 +1,6 @@
 // Erasing blocks and sectors, and the erase check, on modelled chips.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "tests/support/chip_facts.h"
 #include "tests/support/flash_bench.h"
 #include "tests/support/test_data.h"
@@ -11,19 +9,6 @@ namespace {
 
 using flashtest::FlashBench;
 using simtest::Marks;
-
-// "spi OP @AAAAAA" for count commands from start, step bytes apart.
-std::vector<std::string> Commands(const std::string& opcode, uint32_t start, uint32_t step,
-                                  uint32_t count) {
-  std::vector<std::string> out;
-  for (uint32_t i = 0; i < count; ++i) {
-    char line[32];
-    std::snprintf(line, sizeof(line), "spi %s @%06x", opcode.c_str(),
-                  (start + i * step) & 0xFFFFFF);
-    out.push_back(line);
-  }
-  return out;
-}
 
 // The part's erase opcode and step come from its expectation row.
 struct EraseBlockCase {
@@ -38,18 +23,11 @@ struct EraseBlockCase {
   size_t marks;
 };
 
-std::string Opcode(uint8_t opcode) {
-  char hex[4];
-  std::snprintf(hex, sizeof(hex), "%02x", opcode);
-  return hex;
-}
-
 class EraseBlock : public testing::TestWithParam<EraseBlockCase> {};
 
 TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
   const EraseBlockCase& c = GetParam();
   const simtest::ChipErase erase = simtest::FindChipFacts(c.chip)->block_erase;
-  const std::string opcode = Opcode(erase.opcode);
   FlashBench bench(c.chip);
   ASSERT_TRUE(bench.Valid());
   std::fill(bench.flash.begin(), bench.flash.end(), 0x00);
@@ -62,7 +40,8 @@ TEST_P(EraseBlock, SendsOneCommandPerStepUpToTheImageEndAndErasesThatRange) {
 
   ASSERT_EQ(bench.CallAt(vEraseBlock, c.start), -1);
 
-  EXPECT_EQ(bench.Lines("spi " + opcode), Commands(opcode, c.start, erase.step, c.commands));
+  EXPECT_EQ(bench.Lines("spi " + simtest::Hex(erase.opcode)),
+            simtest::SpiLines(erase.opcode, c.start, erase.step, c.commands));
   EXPECT_EQ(bench.console, " Eraseing...      : " + Marks(c.marks) + " -- Erase OK. \n\n");
   EXPECT_TRUE(bench.Idle());
   // Each command is preceded by a write enable and followed by a ready poll.
@@ -111,7 +90,6 @@ class EraseSectors : public testing::TestWithParam<EraseSectorsCase> {};
 TEST_P(EraseSectors, ErasesCountSectorsWithTheirMarks) {
   const EraseSectorsCase& c = GetParam();
   const simtest::ChipErase erase = simtest::FindChipFacts(c.chip)->sector_erase;
-  const std::string opcode = Opcode(erase.opcode);
   FlashBench bench(c.chip);
   ASSERT_TRUE(bench.Valid());
   bench.SetId(*simtest::FindChipFacts(c.chip));
@@ -121,7 +99,8 @@ TEST_P(EraseSectors, ErasesCountSectorsWithTheirMarks) {
 
   ASSERT_EQ(bench.Call([&] { vEraseSectors(0x00, 0x10, 0x00, c.count); }), -1);
 
-  EXPECT_EQ(bench.Lines("spi " + opcode), Commands(opcode, 0x1000, erase.step, c.count));
+  EXPECT_EQ(bench.Lines("spi " + simtest::Hex(erase.opcode)),
+            simtest::SpiLines(erase.opcode, 0x1000, erase.step, c.count));
   EXPECT_EQ(bench.console, "  Eraseing...      : " + Marks(c.marks) + " -- Erase OK. \n\n");
   // The paced marks stall 50 us each; the ready polls may stall as well,
   // but only with a busy flash, so compare the pacing part alone.

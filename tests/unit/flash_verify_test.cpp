@@ -54,11 +54,9 @@ TEST_P(Verify, ComparesTheBlocksImageBytesAndReportsTheFirstDifference) {
   EXPECT_TRUE(bench.Idle());
 }
 
+// The image byte and the flash byte the case left one bit off it.
 std::string Failure(uint64_t offset, uint8_t image_byte) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "[%x]=%x  ROM data=%x -- Verify Fail. \n",
-                static_cast<unsigned>(offset), image_byte, image_byte ^ 0x01);
-  return text;
+  return simtest::CompareFail(offset, image_byte, image_byte ^ 0x01, "Verify");
 }
 
 const std::vector<uint8_t> kImage200K = simtest::TestImage(200 * 1024);
