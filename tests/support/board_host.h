@@ -46,6 +46,8 @@ class BoardHost : public BoardRig {
     if (WaitFor(0x66, 0x01, 0x01) < 0) return -1;
     return board.In(0x62);
   }
+  // 0xDC answered with the default board's acknowledgement.
+  bool EnterFlashMode() { return EcCommand(0xDC) && EcRead() == 0x33; }
   int EcReadRam(uint8_t address) {
     if (!EcCommand(0x80) || !EcData(address)) return -1;
     return EcRead();

@@ -28,6 +28,15 @@ inline BoardConfig QuickBoard(uint64_t bus_ns = 0) {
   return config;
 }
 
+// The default board with `edit` applied, for a rig built in one line:
+// BoardHost host(Configured([](BoardConfig& c) { c.ec.no_obf = true; })).
+template <typename Edit>
+BoardConfig Configured(Edit edit) {
+  BoardConfig config = DefaultBoardConfig();
+  edit(config);
+  return config;
+}
+
 // What a rig records, as bits.
 enum RigTraces : unsigned { kNoTrace = 0, kTrace = 1, kPortTrace = 2 };
 

@@ -16,9 +16,7 @@ using ::testing::ElementsAreArray;
 TEST(BoardEc, StatusReadsIbfForTheConfiguredNumberOfReadsAfterEachWrite) {
   for (uint32_t latency : {0u, 1u, 2u, 7u}) {
     for (uint16_t port : {uint16_t{0x66}, uint16_t{0x62}}) {
-      BoardConfig config = DefaultBoardConfig();
-      config.ec.ibf_latency = latency;
-      BoardHost host(config);
+      BoardHost host(Configured([&](BoardConfig& c) { c.ec.ibf_latency = latency; }));
       host.Out(port, 0x42);
       for (uint32_t i = 0; i < latency; ++i) {
         EXPECT_EQ(host.In(0x66) & 0x02, 0x02) << "latency " << latency << " read " << i;
@@ -56,9 +54,7 @@ TEST(BoardEc, RamReadAnswersTheByteAndTracesIt) {
 TEST(BoardEc, RamComesFromTheConfiguredContents) {
   uint8_t ram[256];
   for (int i = 0; i < 256; ++i) ram[i] = static_cast<uint8_t>(255 - i);
-  BoardConfig config = DefaultBoardConfig();
-  config.ec.ram = ram;
-  BoardHost host(config);
+  BoardHost host(Configured([&](BoardConfig& c) { c.ec.ram = ram; }));
   for (int address : {0x00, 0x7F, 0xD8, 0xFF}) {
     EXPECT_EQ(host.EcReadRam(static_cast<uint8_t>(address)), 255 - address);
   }
@@ -66,9 +62,7 @@ TEST(BoardEc, RamComesFromTheConfiguredContents) {
 
 TEST(BoardEc, FlashModeEntryAnswersTheConfiguredAck) {
   for (uint8_t ack : {uint8_t{0x33}, uint8_t{0x32}, uint8_t{0x00}}) {
-    BoardConfig config = DefaultBoardConfig();
-    config.ec.ack = ack;
-    BoardHost host(config);
+    BoardHost host(Configured([&](BoardConfig& c) { c.ec.ack = ack; }));
     ASSERT_TRUE(host.EcCommand(0xDC));
     EXPECT_EQ(host.EcRead(), ack);
     EXPECT_TRUE(host.board.Ec().InFlashMode());
@@ -93,9 +87,7 @@ TEST(BoardEc, PreEnterCommandsAreRecordedAndUnknownOnesIgnored) {
 // A program that leaves out the pre-enter command must not reach the flash
 // on the mode-select chip's board; each entry wants its own.
 TEST(BoardEc, TheModeSelectChipsEcEntersFlashModeOnlyAfterAPreEnterCommand) {
-  BoardConfig config = DefaultBoardConfig();
-  config.sio.chip_id = TOLVI_MODE_SELECT_MODEL;
-  BoardHost host(config);
+  BoardHost host(Configured([](BoardConfig& c) { c.sio.chip_id = TOLVI_MODE_SELECT_MODEL; }));
   ASSERT_TRUE(host.EcCommand(0xDC));
   EXPECT_NE(host.EcRead(), 0x33);
   EXPECT_FALSE(host.board.Ec().InFlashMode());
@@ -103,8 +95,7 @@ TEST(BoardEc, TheModeSelectChipsEcEntersFlashModeOnlyAfterAPreEnterCommand) {
   EXPECT_TRUE(host.spi.events.empty());
   for (uint8_t pre_enter : {uint8_t{0xDD}, uint8_t{0xDE}}) {
     ASSERT_TRUE(host.EcCommand(pre_enter));
-    ASSERT_TRUE(host.EcCommand(0xDC));
-    EXPECT_EQ(host.EcRead(), 0x33);
+    ASSERT_TRUE(host.EnterFlashMode());
     EXPECT_TRUE(host.board.Ec().InFlashMode());
     ASSERT_TRUE(host.EcCommand(0xFC));
     EXPECT_FALSE(host.board.Ec().InFlashMode());
@@ -117,9 +108,7 @@ TEST(BoardEc, TheModeSelectChipsEcEntersFlashModeOnlyAfterAPreEnterCommand) {
 
 // The trace shows an answer only if the host could have read it.
 TEST(BoardEc, ALostAnswerIsNotInTheTrace) {
-  BoardConfig config = DefaultBoardConfig();
-  config.ec.no_obf = true;
-  BoardHost host(config);
+  BoardHost host(Configured([](BoardConfig& c) { c.ec.no_obf = true; }));
   ASSERT_TRUE(host.EcCommand(0x80) && host.EcData(0xD8));
   ASSERT_TRUE(host.EcCommand(0xDC));
   EXPECT_EQ(host.In(0x66) & 0x01, 0x00);
@@ -129,8 +118,7 @@ TEST(BoardEc, ALostAnswerIsNotInTheTrace) {
 TEST(BoardEc, FollowModeRelaysEachSubCommandToTheSpiBus) {
   BoardHost host;
   host.spi.answers = {0xEF, 0x30, 0x14};
-  ASSERT_TRUE(host.EcCommand(0xDC));
-  ASSERT_EQ(host.EcRead(), 0x33);
+  ASSERT_TRUE(host.EnterFlashMode());
   ASSERT_TRUE(host.Follow(0x01));
   ASSERT_TRUE(host.Follow(0x02, 0x9F));
   std::vector<int> id;
@@ -153,8 +141,7 @@ TEST(BoardEc, TheByteAfterAnOpcodeOrDataSubCommandIsAlwaysAnOperand) {
        {uint8_t{0x01}, uint8_t{0x04}, uint8_t{0x05}, uint8_t{0xFC}, uint8_t{0xFE}, uint8_t{0xDC}}) {
     for (uint8_t sub_command : {uint8_t{0x02}, uint8_t{0x03}}) {
       BoardHost host;
-      ASSERT_TRUE(host.EcCommand(0xDC));
-      ASSERT_EQ(host.EcRead(), 0x33);
+      ASSERT_TRUE(host.EnterFlashMode());
       ASSERT_TRUE(host.Follow(0x01));
       ASSERT_TRUE(host.Follow(sub_command, operand));
       char shifted[8];
@@ -170,8 +157,7 @@ TEST(BoardEc, TheByteAfterAnOpcodeOrDataSubCommandIsAlwaysAnOperand) {
 TEST(BoardEc, ReadingADeselectedBusGivesFloatingOnes) {
   BoardHost host;
   host.spi.answers = {0x12};
-  ASSERT_TRUE(host.EcCommand(0xDC));
-  ASSERT_EQ(host.EcRead(), 0x33);
+  ASSERT_TRUE(host.EnterFlashMode());
   ASSERT_TRUE(host.Follow(0x04));
   EXPECT_EQ(host.EcRead(), 0xFF);
   ASSERT_TRUE(host.Follow(0x02, 0x06));
@@ -186,8 +172,7 @@ TEST(BoardEc, LeavingFlashModeEndsTheTransactionAndResetsOnlyOnFe) {
   };
   for (const Case& c : {Case{0xFE, 1, "ec fe"}, Case{0xFC, 0, "ec fc"}}) {
     BoardHost host;
-    ASSERT_TRUE(host.EcCommand(0xDC));
-    ASSERT_EQ(host.EcRead(), 0x33);
+    ASSERT_TRUE(host.EnterFlashMode());
     ASSERT_TRUE(host.Follow(0x01));
     ASSERT_TRUE(host.Follow(0x02, 0x05));
     ASSERT_TRUE(host.EcCommand(c.leave));
@@ -202,10 +187,10 @@ TEST(BoardEc, LeavingFlashModeEndsTheTransactionAndResetsOnlyOnFe) {
 }
 
 TEST(BoardEc, AStaleOutputByteIsReadBeforeTheAck) {
-  BoardConfig config = DefaultBoardConfig();
-  config.ec.stale_output = true;
-  config.ec.stale_byte = 0xA5;
-  BoardHost host(config);
+  BoardHost host(Configured([](BoardConfig& c) {
+    c.ec.stale_output = true;
+    c.ec.stale_byte = 0xA5;
+  }));
   ASSERT_TRUE(host.EcCommand(0xDC));
   EXPECT_EQ(host.EcRead(), 0xA5);
   EXPECT_EQ(host.EcRead(), 0x33);
@@ -215,18 +200,14 @@ TEST(BoardEc, AStaleOutputByteIsReadBeforeTheAck) {
 
 TEST(BoardEc, FaultsStopTheHandshake) {
   {
-    BoardConfig config = DefaultBoardConfig();
-    config.ec.no_obf = true;
-    BoardHost host(config);
+    BoardHost host(Configured([](BoardConfig& c) { c.ec.no_obf = true; }));
     ASSERT_TRUE(host.EcCommand(0xDC));
     EXPECT_EQ(host.EcRead(), -1);
     EXPECT_TRUE(host.board.Ec().InFlashMode());
     EXPECT_EQ(host.board.Ec().LostAnswers(), 1u);
   }
   {
-    BoardConfig config = DefaultBoardConfig();
-    config.ec.ibf_stuck_from = 3;
-    BoardHost host(config);
+    BoardHost host(Configured([](BoardConfig& c) { c.ec.ibf_stuck_from = 3; }));
     ASSERT_TRUE(host.EcCommand(0x42));
     ASSERT_TRUE(host.EcCommand(0x43));
     EXPECT_FALSE(host.EcCommand(0xDC));
@@ -236,9 +217,7 @@ TEST(BoardEc, FaultsStopTheHandshake) {
 }
 
 TEST(BoardEc, NoEcLeavesItsPortsUndecoded) {
-  BoardConfig config = DefaultBoardConfig();
-  config.no_ec = true;
-  BoardHost host(config);
+  BoardHost host(Configured([](BoardConfig& c) { c.no_ec = true; }));
   host.Out(0x66, 0xDC);
   EXPECT_EQ(host.In(0x66), 0xFF);
   EXPECT_EQ(host.In(0x62), 0xFF);
@@ -247,9 +226,7 @@ TEST(BoardEc, NoEcLeavesItsPortsUndecoded) {
 }
 
 TEST(BoardEc, PortAccessesAndStallsAdvanceTheClock) {
-  BoardConfig config = DefaultBoardConfig();
-  config.bus_ns = 250;
-  BoardHost host(config, true);
+  BoardHost host(Configured([](BoardConfig& c) { c.bus_ns = 250; }), true);
   host.In(0x66);
   host.Out(0x66, 0x42);
   host.board.Stall(50);
