@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/flash/flash_chip.h"
-#include "support/board_rig.h"
+#include "support/chip_bench.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
 
@@ -24,20 +23,11 @@ using ::testing::Not;
 
 constexpr const char* kStatusFile = "tolvi-sim-flash.bin.status";
 
-// One SPI instruction on a bare chip, as the EC's follow mode would shift it.
-std::vector<uint8_t> Tx(FlashChip& chip, std::vector<uint8_t> out, size_t reads = 0) {
-  chip.Select();
-  for (uint8_t byte : out) chip.Write(byte);
-  std::vector<uint8_t> in;
-  for (size_t i = 0; i < reads; ++i) in.push_back(chip.Read());
-  chip.Deselect();
-  return in;
-}
-
-// Polls until the part is ready; the count of polls, or -1 after a million.
-int PollReady(FlashChip& chip) {
+// Polls until the part is ready, one transaction per poll and no time of its
+// own; the count of polls, or -1 after a million.
+int PollReady(simtest::ChipRig& rig) {
   for (int polls = 1; polls <= 1000000; ++polls) {
-    if ((Tx(chip, {0x05}, 1)[0] & 0x01) == 0) return polls;
+    if ((rig.Status() & 0x01) == 0) return polls;
   }
   return -1;
 }
@@ -71,21 +61,18 @@ TEST(Silicon, ProtectionSetInOneRunHoldsInTheNext) {
   std::vector<uint8_t> on_flash = sim.ReadFile("tolvi-sim-flash.bin");
   ASSERT_EQ(on_flash.size(), 1024u * 1024);
   on_flash[0] = 0x00;  // a byte the chip erase would clear
-  simtest::BoardRig rig("w25x80", DefaultBoardConfig(), on_flash);
-  FlashChip& bare = rig.chip;
-  SimClock& clock = rig.clock;
-  const std::vector<uint8_t>& contents = rig.flash;
-  bare.RestoreStatus(static_cast<uint8_t>(status1), static_cast<uint8_t>(status2));
-  Tx(bare, {0x06});
-  Tx(bare, {0xC7});
-  clock.now_ns += 10'000'000'000;
-  EXPECT_EQ(contents[0], 0x00) << "the chip erase went through the protection";
-  Tx(bare, {0x06});
-  Tx(bare, {0x01, 0x00});
-  clock.now_ns += 1'000'000'000;
-  Tx(bare, {0x06});
-  Tx(bare, {0xC7});
-  EXPECT_EQ(contents[0], 0xFF) << "cleared, the chip erases";
+  simtest::ChipRig rig("w25x80", on_flash);
+  rig.chip.RestoreStatus(static_cast<uint8_t>(status1), static_cast<uint8_t>(status2));
+  rig.Tx(0x06);
+  rig.Tx(0xC7);
+  rig.clock.now_ns += 10'000'000'000;
+  EXPECT_EQ(rig.flash[0], 0x00) << "the chip erase went through the protection";
+  rig.Tx(0x06);
+  rig.Tx(0x01, {0x00});
+  rig.clock.now_ns += 1'000'000'000;
+  rig.Tx(0x06);
+  rig.Tx(0xC7);
+  EXPECT_EQ(rig.flash[0], 0xFF) << "cleared, the chip erases";
 
   // The program's update clears the protection before its first erase.
   const std::vector<uint8_t> image = simtest::TestImage(64 * 1024);
@@ -111,31 +98,27 @@ TEST(Silicon, VolatileBitsAndPowerUpProtectionDoNotPersist) {
   EXPECT_EQ(second.flash_status & 0x1C, 0x1C) << "the SST part powers up protected";
 
   // The bare chip: a volatile write takes effect but is not kept.
-  simtest::BoardRig rig("w25q80");
-  FlashChip& chip = rig.chip;
-  Tx(chip, {0x50});
-  Tx(chip, {0x01, 0x1C});
-  EXPECT_EQ(chip.StatusRegister() & 0x1C, 0x1C);
-  EXPECT_EQ(chip.KeptStatus1(), 0x00);
-  Tx(chip, {0x06});
-  Tx(chip, {0x01, 0x0C});
-  EXPECT_EQ(chip.KeptStatus1(), 0x0C);
+  simtest::ChipRig rig("w25q80");
+  rig.Tx(0x50);
+  rig.Tx(0x01, {0x1C});
+  EXPECT_EQ(rig.chip.StatusRegister() & 0x1C, 0x1C);
+  EXPECT_EQ(rig.chip.KeptStatus1(), 0x00);
+  rig.Tx(0x06);
+  rig.Tx(0x01, {0x0C});
+  EXPECT_EQ(rig.chip.KeptStatus1(), 0x0C);
 }
 
 // At zero bus time a busy part still finishes: each poll takes the model's
 // shortest poll, so a 0.7 ms page program ends within 700 polls.
 TEST(Silicon, BusyTimePassesAtZeroBusTime) {
-  simtest::BoardRig rig("w25q80");
-  FlashChip& chip = rig.chip;
-  const SimClock& clock = rig.clock;
-  const std::vector<uint8_t>& contents = rig.flash;
-  Tx(chip, {0x06});
-  Tx(chip, {0x02, 0x00, 0x10, 0x00, 0x5A});
-  const int polls = PollReady(chip);
+  simtest::ChipRig rig("w25q80");
+  rig.Tx(0x06);
+  rig.Tx(0x02, {0x00, 0x10, 0x00, 0x5A});
+  const int polls = PollReady(rig);
   ASSERT_GT(polls, 0) << "the program never ended";
   EXPECT_LE(polls, 701);
-  EXPECT_GE(clock.now_ns, 700'000u);
-  EXPECT_EQ(contents[0x1000], 0x5A);
+  EXPECT_GE(rig.clock.now_ns, 700'000u);
+  EXPECT_EQ(rig.flash[0x1000], 0x5A);
 }
 
 // An answer the EC never delivered is not in the trace.
