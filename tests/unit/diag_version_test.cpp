@@ -69,35 +69,22 @@ struct EcRamCase {
 };
 
 TEST(VersionQuery, PlainFormShowsEcRamBytesInDecimalFromTheOffsetWrappingPastFF) {
+  const std::string kShown = "\n\rSIO FW version : ";
+  // clang-format off
   const std::vector<EcRamCase> cases = {
-      {"defaults", {"/V"}, {{0x00, 1}, {0x01, 23}}, "\n\rSIO FW version : 01.23", Range(0, 2)},
-      {"offset and length",
-       {"/V", "2", "4"},
-       {{0x02, 5}, {0x03, 123}, {0x04, 0}, {0x05, 99}},
-       "\n\roffset = 2 , lenth = 4\n\rSIO FW version : 05.123.00.99",
-       Range(2, 4)},
-      {"wraps to 00",
-       {"/V", "FE", "3"},
-       {{0xFE, 7}, {0xFF, 255}, {0x00, 10}},
-       "\n\roffset = fe , lenth = 3\n\rSIO FW version : 07.255.10",
-       {0xFE, 0xFF, 0x00}},
-      {"one byte, no dot",
-       {"/V", "10", "1"},
-       {{0x10, 42}},
-       "\n\roffset = 10 , lenth = 1"
-       "\n\rSIO FW version : 42",
-       Range(0x10, 1)},
-      {"zero length drops the offset",
-       {"/V", "10", "0"},
-       {{0x00, 3}, {0x01, 4}},
-       "\n\rSIO FW version : 03.04",
-       Range(0, 2)},
-      {"hex prefix offset",
-       {"/V", "0x80", "2"},
-       {{0x80, 9}, {0x81, 8}},
-       "\n\roffset = 80 , lenth = 2\n\rSIO FW version : 09.08",
-       Range(0x80, 2)},
+      {"defaults", {"/V"}, {{0x00, 1}, {0x01, 23}}, kShown + "01.23", Range(0, 2)},
+      {"offset and length", {"/V", "2", "4"}, {{0x02, 5}, {0x03, 123}, {0x04, 0}, {0x05, 99}},
+       "\n\roffset = 2 , lenth = 4" + kShown + "05.123.00.99", Range(2, 4)},
+      {"wraps to 00", {"/V", "FE", "3"}, {{0xFE, 7}, {0xFF, 255}, {0x00, 10}},
+       "\n\roffset = fe , lenth = 3" + kShown + "07.255.10", {0xFE, 0xFF, 0x00}},
+      {"one byte, no dot", {"/V", "10", "1"}, {{0x10, 42}},
+       "\n\roffset = 10 , lenth = 1" + kShown + "42", Range(0x10, 1)},
+      {"zero length drops the offset", {"/V", "10", "0"}, {{0x00, 3}, {0x01, 4}},
+       kShown + "03.04", Range(0, 2)},
+      {"hex prefix offset", {"/V", "0x80", "2"}, {{0x80, 9}, {0x81, 8}},
+       "\n\roffset = 80 , lenth = 2" + kShown + "09.08", Range(0x80, 2)},
   };
+  // clang-format on
   for (const EcRamCase& c : cases) {
     SCOPED_TRACE(c.name);
     SimFixture sim;
