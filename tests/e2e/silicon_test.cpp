@@ -67,9 +67,7 @@ TEST(Silicon, ProtectionSetInOneRunHoldsInTheNext) {
   rig.Tx(0xC7);
   rig.clock.now_ns += 10'000'000'000;
   EXPECT_EQ(rig.flash[0], 0x00) << "the chip erase went through the protection";
-  rig.Tx(0x06);
-  rig.Tx(0x01, {0x00});
-  rig.clock.now_ns += 1'000'000'000;
+  rig.WriteStatus({0x00});
   rig.Tx(0x06);
   rig.Tx(0xC7);
   EXPECT_EQ(rig.flash[0], 0xFF) << "cleared, the chip erases";
@@ -103,8 +101,7 @@ TEST(Silicon, VolatileBitsAndPowerUpProtectionDoNotPersist) {
   rig.Tx(0x01, {0x1C});
   EXPECT_EQ(rig.chip.StatusRegister() & 0x1C, 0x1C);
   EXPECT_EQ(rig.chip.KeptStatus1(), 0x00);
-  rig.Tx(0x06);
-  rig.Tx(0x01, {0x0C});
+  rig.WriteStatus({0x0C});
   EXPECT_EQ(rig.chip.KeptStatus1(), 0x0C);
 }
 

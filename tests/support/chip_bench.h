@@ -53,6 +53,12 @@ class ChipRig : public BoardRig {
     Tx(0x01, {0x00});
     WaitReady();
   }
+  // A status write under the latch, waited out; returns the polls it took.
+  uint64_t WriteStatus(const std::vector<uint8_t>& bytes) {
+    WriteEnable();
+    Tx(0x01, bytes);
+    return WaitReady();
+  }
   void Erase(uint8_t opcode, uint32_t address) {
     WriteEnable();
     Tx(opcode, Address(address));

@@ -369,33 +369,23 @@ TEST(FlashChipWinbond, StatusRegisterTwoAndItsLocks) {
   EXPECT_FALSE(rig.chip.Busy());
   EXPECT_EQ(rig.Tx(0x35, {}, 1)[0], 0x42);
   // A one-byte write clears QE and SRP1 but keeps CMP.
-  rig.WriteEnable();
-  rig.Tx(0x01, {0x00});
-  EXPECT_EQ(rig.WaitReady(), 10000u);  // 10 ms at 1 us per poll
+  EXPECT_EQ(rig.WriteStatus({0x00}), 10000u);  // 10 ms at 1 us per poll
   EXPECT_EQ(rig.chip.StatusRegister2(), 0x40);
   // CMP with nothing selected protects everything.
   rig.Program(0x1234, {0x00});
   EXPECT_EQ(rig.flash[0x1234], 0xFF);
 
   // SRP1 locks the register until power is cycled.
-  rig.WriteEnable();
-  rig.Tx(0x01, {0x00, 0x01});
-  rig.WaitReady();
-  rig.WriteEnable();
-  rig.Tx(0x01, {0x1C, 0x00});
-  rig.WaitReady();
+  rig.WriteStatus({0x00, 0x01});
+  rig.WriteStatus({0x1C, 0x00});
   EXPECT_EQ(rig.Status(), 0x02);
   EXPECT_EQ(rig.chip.StatusRegister2(), 0x01);
 
   // SRP0 locks only while WP# is low.
   Rig pin;
   ASSERT_TRUE(pin.chip.ApplyFault("wp-low", nullptr));
-  pin.WriteEnable();
-  pin.Tx(0x01, {0x80});
-  pin.WaitReady();
-  pin.WriteEnable();
-  pin.Tx(0x01, {0x1C});
-  pin.WaitReady();
+  pin.WriteStatus({0x80});
+  pin.WriteStatus({0x1C});
   EXPECT_EQ(pin.Status(), 0x82);
 }
 
