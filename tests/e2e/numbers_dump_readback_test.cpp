@@ -1,5 +1,5 @@
-// Values that are no numbers, dump sizes the flash cannot give, and the write
-// test and protection judged by what the flash really holds afterwards.
+// Values that are no numbers, dump sizes the flash cannot give, and the
+// boot-block protection judged by what the flash really holds afterwards.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -140,36 +140,6 @@ TEST(NumbersAndDumpSizes, ADumpBeyondTheIdentifiedCapacityIsRefusedBeforeTheRead
           << r.console;
       EXPECT_THAT(r.TraceLines("spi 0b"), testing::IsEmpty());
       EXPECT_EQ(sim.ReadFile("XQRFW.bin"), kOldDump);
-    }
-  }
-}
-
-// The flash file is the oracle: where the pattern landed the test says OK,
-// where a protected part or one without a 4 KB erase took nothing, or only
-// some bits, it says which byte differs.
-TEST(WriteTestReadBack, SaysOkOnlyWhenTheSectorHoldsThePattern) {
-  for (const char* chip : {"sst25vf080b", "sst25vf512a", "m25p80", "w25q80", "mx25l512", "xqr-a"}) {
-    SCOPED_TRACE(chip);
-    SimFixture sim;
-    const std::vector<std::uint8_t> before(simtest::FindChipFacts(chip)->size_kb * 1024, 0x5A);
-    sim.WriteFile("tolvi-sim-flash.bin", before);
-    const SimResult r = sim.Run({"--chip", chip}, {"/T"});
-    size_t differs = 0;
-    while (differs < 0x1000 && r.flash[differs] == (differs < 0x100 ? 0x88 : 0xFF)) ++differs;
-    // Nothing beyond the first sector changes either way.
-    EXPECT_TRUE(std::equal(r.flash.begin() + 0x1000, r.flash.end(), before.begin() + 0x1000));
-    EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
-    EXPECT_THAT(r.TraceLines("kbc "), testing::ElementsAre("kbc ad", "kbc ae"));
-    EXPECT_FALSE(r.ec_in_flash_mode);
-    if (differs == 0x1000) {
-      EXPECT_EQ(r.status, 0);
-      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(" -- Test OK. \n\n")) << r.console;
-    } else {
-      const std::string line =
-          simtest::CompareFail(differs, differs < 0x100 ? 0x88u : 0xFFu, r.flash[differs], "Test");
-      // The erase went out: the sector counts as changed.
-      EXPECT_EQ(r.status, 2);
-      EXPECT_TRUE(simtest::BeforeAdvice(r.console).ends_with(line + "\n")) << r.console;
     }
   }
 }
