@@ -251,34 +251,31 @@ TEST(VersionQuery, FileFormComparesBramWithTheImageVersionBytes) {
 TEST(VersionQuery, FileFormRefusesFilesItCannotTakeAVersionFrom) {
   struct Case {
     const char* name;
-    long size;  // -1: no file at all
-    std::string after_chip_line;
+    const char* file;
+    long size;  // of ec.bin; -1: no such file
+    std::string console;
   };
+  const std::string kShort =
+      "\n\rfopen file ec.bin \n\rFile too short: no FW version at 0xFFF8!\n\r";
   const std::vector<Case> cases = {
-      {"missing file", -1, "\n\rFile Open Fail!\n\rCannot open \"ec.bin\"."},
-      {"empty file", 0, "\n\rfopen file ec.bin \n\rFile too short: no FW version at 0xFFF8!\n\r"},
-      {"one byte short", 0xFFF9,
-       "\n\rfopen file ec.bin \n\rFile too short: no FW version at 0xFFF8!\n\r"},
+      {"missing file", "ec.bin", -1,
+       kBanner + kChipLine + "\n\rFile Open Fail!\n\rCannot open \"ec.bin\"."},
+      {"empty file", "ec.bin", 0, kBanner + kChipLine + kShort},
+      {"one byte short", "ec.bin", 0xFFF9, kBanner + kChipLine + kShort},
+      // Refused unopened, before the chip is asked.
+      {"a directory", ".", -1,
+       kBanner + "\n\rFile Open Fail!\n\r\".\" is a folder or a device, not a file."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimFixture sim;
     if (c.size >= 0) sim.WriteFile("ec.bin", std::vector<std::uint8_t>(c.size, 0x41));
-    SimResult r = sim.Run({}, {"/VBF", "ec.bin"});
+    SimResult r = sim.Run({}, {"/VBF", c.file});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console, kBanner + kChipLine + c.after_chip_line);
+    EXPECT_EQ(r.console, c.console);
     EXPECT_THAT(r.attribute_calls, testing::IsEmpty());
     // Refused before BRAM is touched.
     EXPECT_THAT(r.TraceLines("bram "), testing::IsEmpty());
-  }
-  // A directory is refused unopened, before the chip is asked.
-  {
-    SimFixture sim;
-    SimResult r = sim.Run({}, {"/VBF", "."});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console,
-              kBanner + "\n\rFile Open Fail!\n\r\".\" is a folder or a device, not a file.");
-    EXPECT_THAT(r.attribute_calls, testing::IsEmpty());
   }
   // The shortest file that holds both bytes is accepted.
   SimFixture sim;
