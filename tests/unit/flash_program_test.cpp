@@ -126,12 +126,7 @@ TEST_P(Program, WritesTheImageBytesOfTheBlockAndStopsAtTheImageEnd) {
   EXPECT_EQ(bench.Lines("spi 06").size(), aai ? 1u : expected.count);
 }
 
-constexpr Method kPages = Method::kPages;
-constexpr Method kPagesCounted = Method::kPagesCounted;
-constexpr Method kChunks = Method::kChunks;
-constexpr Method kChunksCounted = Method::kChunksCounted;
-constexpr Method kAaiByte = Method::kAaiByte;
-constexpr Method kAaiWord = Method::kAaiWord;
+using enum Method;
 
 // Each case: the call; where the update stands (start, block, base, main
 // mode, boot-block mode, image size, bytes programmed before); the program
