@@ -44,7 +44,7 @@ constexpr StatusBits kStatusBp4Srwd = {.bp = 0x3C, .lock = 0x80, .decoded = fals
 // SST25: BPL AAI BP3-0 (flashrom spi25_statusreg.c 987-996); no TB, and the
 // bits are volatile and come up protecting (Linux SPI_NOR_SWP_IS_VOLATILE).
 constexpr ProtectBytes kProtectVolatileTop = {
-    0, u"this flash protects from the top only, and its protection is lost at power-off"};
+    0, u"This flash protects from the top only and loses its protection at power-off"};
 
 // The Macronix part of this family whose third ID byte is 0x10 takes at most
 // 32 bytes per program command.

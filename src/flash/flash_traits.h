@@ -77,7 +77,7 @@ struct ProtectBytes {
 // The part's own unlock: the bits flashrom clears (0x3C), no lock bit known.
 constexpr StatusBits kStatusUnknown = {.bp = 0x3C, .decoded = false};
 constexpr ProtectBytes kProtectUnknown = {
-    0, u"no status bit known on this flash protects its lowest sector alone"};
+    0, u"No status bit known on this flash protects its lowest sector alone"};
 
 // What most parts take: 4 KB sector erases on every path, 256-byte pages.
 constexpr EraseStep kErase4K = {flash_op::kSectorErase4K, geometry::kSector4K, geometry::kSector4K};

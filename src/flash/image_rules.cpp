@@ -78,8 +78,8 @@ bool bRefuseOffset() {
   if (offset == 0) return false;
   if (FlashState.MaxBlockNum > 1) {
     pf::printf(
-        "\n\rOffset 0x%llX with a %lluK image: only a one-block image (at most 64K) can be "
-        "written at an offset!\n\n",
+        "\n\rOffset 0x%llX with a %lluK image:\n\r"
+        "only a one-block image (at most 64K) can be written at an offset!\n\n",
         static_cast<unsigned long long>(offset),
         static_cast<unsigned long long>(FlashState.PageCount));
     return true;
@@ -110,8 +110,8 @@ bool bRefuseChipGeometry() {
   const FlashTraits& traits = rFlashTraits();
   if (bAreaPath() && traits.sector_erase.size > geometry::kSector4K) {
     pf::printf(
-        "\n\rThis flash erases %uK at once: the BBK, Main and Backup areas cannot be "
-        "written alone!\n\n",
+        "\n\rThis flash erases %uK at once:\n\r"
+        "the BBK, Main and Backup areas cannot be written alone!\n\n",
         static_cast<unsigned>(traits.sector_erase.size / kKilobyte));
     return true;
   }

@@ -26,7 +26,7 @@ bool bProtectionCoversBootBlock(const StatusBits& bits, uint8_t first_read) {
     Print(u"\n");
     return true;
   }
-  Print(u"Protect BBK Area Fail: the status bits read back (0x%x", static_cast<unsigned>(first));
+  Print(u"Protect BBK Area Fail:\nthe status bits read back (0x%x", static_cast<unsigned>(first));
   if (bits.second_status) Print(u", 0x%x", static_cast<unsigned>(second));
   if (span.first == span.end) {
     Print(u") protect nothing,\n");
@@ -56,7 +56,7 @@ void vProtectBootBlock() {
   const FlashTraits& traits = rFlashTraits();
   const StatusBits& bits = traits.status_bits;
   if (traits.protect.status == 0) {
-    Print(u"\n\nProtect BBK Area Refused: %s.\n", traits.protect.refusal);
+    Print(u"\n\nProtect BBK Area Refused:\n%s.\n", traits.protect.refusal);
     FlashState.ProtectFailed = 1;
     return;
   }

@@ -181,9 +181,9 @@ void vRefuseProtectedBlock(const StatusBits& bits, bool decoded, const Protected
   if ((status2 & bits.cmp) != 0)
     Print(u" and status register 2 bits 0x%02x", static_cast<unsigned>(status2 & bits.cmp));
   if (decoded) {
-    vPrintSpan(u" protect", left);
+    vPrintSpan(u"\n\r protect", left);
   } else {
-    Print(u" are set; their range is not known, so the whole flash counts");
+    Print(u" are set;\n\r their range is not known, so the whole flash counts");
   }
   const bool locked = (status1 & bits.lock) != 0 || (status2 & bits.lock2) != 0;
   Print(locked ? u";\n\r the WP# pin or a lock bit holds them.\n\r" : u".\n\r");

@@ -171,14 +171,17 @@ TEST(Geometry, RequestsThatOnceWroteElsewhereAreRefusedOrLandExactly) {
     {"offset inside a page", "w25q80", 0x10000, {"64", "/O", "80"}, kAfterId,
      "Offset 0x80 is not a multiple of this flash's 4K erase!"},
     {"offset with two blocks", "w25q80", 0x20000, {"128", "/O", "1000"}, kBeforePorts,
-     "Offset 0x1000 with a 128K image: only a one-block image (at most 64K) can be written at "
-     "an offset!"},
+     "Offset 0x1000 with a 128K image:\n\r"
+     "only a one-block image (at most 64K) can be written at an offset!"},
     {"boot block on a 64K-only part", "m25p80", 0x1000, {"4", "/BK"}, kAfterId,
-     "This flash erases 64K at once: the BBK, Main and Backup areas cannot be written alone!"},
+     "This flash erases 64K at once:\n\r"
+     "the BBK, Main and Backup areas cannot be written alone!"},
     {"main area on a 64K-only part", "m25p80", 0xF000, {"60", "/Mn"}, kAfterId,
-     "This flash erases 64K at once: the BBK, Main and Backup areas cannot be written alone!"},
+     "This flash erases 64K at once:\n\r"
+     "the BBK, Main and Backup areas cannot be written alone!"},
     {"backup area on a 64K-only part", "m25p80", 0xF000, {"60", "/Bp"}, kAfterId,
-     "This flash erases 64K at once: the BBK, Main and Backup areas cannot be written alone!"},
+     "This flash erases 64K at once:\n\r"
+     "the BBK, Main and Backup areas cannot be written alone!"},
     {"4K offset on a 64K-only part", "m25p80", 0x10000, {"64", "/O", "1000"}, kAfterId,
      "Offset 0x1000 is not a multiple of this flash's 64K erase!"},
     {"aligned offset, one block", "w25q80", 0x10000, {"64", "/O", "1000"}, kWritten, nullptr,

@@ -155,7 +155,7 @@ TEST(ProtectionReadBack, BitsThatDidNotTakeFailTheRun) {
   EXPECT_EQ(r.flash_status & 0x24, 0);
   EXPECT_TRUE(r.console.ends_with(
       "\nRead Status Register = 0x82\n"
-      "Protect BBK Area Fail: the status bits read back (0x82) protect nothing,\n"
+      "Protect BBK Area Fail:\nthe status bits read back (0x82) protect nothing,\n"
       "not the boot block at 0x000000-0x000FFF.\n"
       "\n\rWhat to do now:\n\r"
       "The flash contents were not changed, but its status register was written to.\n\r"

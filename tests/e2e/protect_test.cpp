@@ -88,7 +88,7 @@ TEST(BootBlockProtection, ProtectsTheBootBlockLastinglyOrRefusesBeforeWriting) {
       EXPECT_EQ(r.status, 1);
       EXPECT_THAT(r.TraceLines("spi 01"), testing::IsEmpty());
       EXPECT_THAT(r.TraceLines("spi 06"), testing::IsEmpty());
-      EXPECT_THAT(r.console, testing::HasSubstr(screen_top + "Protect BBK Area Refused: "));
+      EXPECT_THAT(r.console, testing::HasSubstr(screen_top + "Protect BBK Area Refused:\n"));
       EXPECT_TRUE(
           r.console.ends_with(".\n\n\rWhat to do now:\n\r"
                               "The flash was not changed. It is safe to power off.\n\r"))
@@ -365,8 +365,9 @@ TEST(StatusClear, LiftsTheProtectionOrRefusesTheBlockBeforeErasing) {
                   c.blocks_written, status1 & 0x7C);
     std::string expected = text;
     if (status2 & 0x40) expected += " and status register 2 bits 0x40";
-    std::snprintf(text, sizeof text, " protect 0x%06X-0x%06X", range.first, range.end - 1);
-    expected += c.decoded ? text : " are set; their range is not known, so the whole flash counts";
+    std::snprintf(text, sizeof text, "\n\r protect 0x%06X-0x%06X", range.first, range.end - 1);
+    expected +=
+        c.decoded ? text : " are set;\n\r their range is not known, so the whole flash counts";
     expected += c.locked ? ";\n\r the WP# pin or a lock bit holds them.\n\r" : ".\n\r";
     EXPECT_TRUE(simtest::BeforeAdvice(board.console).ends_with(expected)) << board.console;
     EXPECT_EQ(simtest::Count(simtest::BeforeAdvice(board.console), "not erased"), 1u);
