@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +29,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -38,6 +36,7 @@
 #include "sim/flash/flash_chip.h"
 #include "sim/flash/flash_profile.h"
 #include "support/chip_facts.h"
+#include "support/host_deadline.h"
 #include "support/request_oracle.h"
 #include "support/sim_fixture.h"
 #include "support/test_data.h"
@@ -614,42 +613,25 @@ Observed RunCell(const Operation& op, const oracle::Part& chip,
 // never ends.
 class Watchdog {
  public:
-  explicit Watchdog(std::chrono::seconds limit) : limit_(limit), thread_([this] { Watch(); }) {}
-  ~Watchdog() {
+  explicit Watchdog(std::chrono::seconds limit)
+      : deadline_(limit, [this, limit] {
+          std::lock_guard<std::mutex> lock(mutex_);
+          std::fprintf(stderr, "fault suite: %s did not end within %lld s of host time\n",
+                       label_.c_str(), static_cast<long long>(limit.count()));
+          std::abort();
+        }) {}
+  void Arm(const std::string& label) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
+      label_ = label;
     }
-    wake_.notify_all();
-    thread_.join();
-  }
-  void Arm(const std::string& label) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    label_ = label;
-    ++generation_;
-    wake_.notify_all();
+    deadline_.Rearm();
   }
 
  private:
-  void Watch() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stop_) {
-      const uint64_t generation = generation_;
-      if (!wake_.wait_for(lock, limit_, [&] { return stop_ || generation_ != generation; })) {
-        std::fprintf(stderr, "fault suite: %s did not end within %lld s of host time\n",
-                     label_.c_str(), static_cast<long long>(limit_.count()));
-        std::abort();
-      }
-    }
-  }
-
-  std::chrono::seconds limit_;
   std::mutex mutex_;
-  std::condition_variable wake_;
   std::string label_ = "setting up";
-  uint64_t generation_ = 0;
-  bool stop_ = false;
-  std::thread thread_;  // last: starts once the members above exist
+  simtest::HostDeadline deadline_;  // last: watches once the label exists
 };
 
 // The update's summary states the modelled time, which a slower board
@@ -786,15 +768,6 @@ void CheckFrame(const Operation& op, const Fault& fault, const Expect& expect, c
   }
 }
 
-// Trace lines of the flash commands that change what it holds.
-std::vector<std::string> EraseLines(const SimResult& r) {
-  std::vector<std::string> lines;
-  for (const char* erase : {"spi 20 ", "spi 52 ", "spi d8 ", "spi c7", "spi 60"}) {
-    for (const std::string& line : r.TraceLines(erase)) lines.push_back(line);
-  }
-  return lines;
-}
-
 bool Programmed(const SimResult& r) {
   return !r.TraceLines("spi 02 ").empty() || !r.TraceLines("spi ad ").empty() ||
          !r.TraceLines("spi af ").empty();
@@ -805,7 +778,7 @@ bool Programmed(const SimResult& r) {
 // and the flash file must agree; otherwise what is incomplete and how to
 // recover.
 bool Wrote(const Operation& op, const SimResult& r, bool held) {
-  if (!EraseLines(r).empty() || Programmed(r)) return true;
+  if (!r.EraseLines().empty() || Programmed(r)) return true;
   // The protection's status write counts once it took, or when the EC was
   // kept with it half done; its contents stay.
   const bool status_written = (op.reach & kProtect) != 0 && !r.TraceLines("spi 01").empty();
@@ -941,8 +914,8 @@ void CheckCell(const Operation& op, const Fault& fault, const Expect& expect, co
       EXPECT_EQ(r.console.find("Time-out: "), std::string::npos);
       // The block's erases once more; the fault and the image lie in one
       // 64 KB block. /U does again only the unit that failed.
-      EXPECT_EQ(EraseLines(r).size(),
-                EraseLines(h).size() + (ChangedOnly(op) ? 1 : EraseLines(h).size()));
+      EXPECT_EQ(r.EraseLines().size(),
+                h.EraseLines().size() + (ChangedOnly(op) ? 1 : h.EraseLines().size()));
       EXPECT_EQ(r.TraceLines("ec dc").size(), 1u);
       break;
     }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,18 +21,6 @@ using simtest::SimResult;
 using simtest::TestImage;
 
 constexpr uint32_t kBlock = 0x10000;
-
-// Erases in the trace: an opcode and an address, no data.
-std::vector<std::string> EraseLines(const SimResult& r) {
-  std::vector<std::string> erases;
-  for (const std::string& line : r.TraceLines("spi ")) {
-    std::istringstream words(line);
-    std::string spi, opcode, address, rest;
-    words >> spi >> opcode >> address;
-    if (address.size() == 7 && address[0] == '@' && !(words >> rest)) erases.push_back(line);
-  }
-  return erases;
-}
 
 uint32_t AddressOf(const std::string& erase_line) {
   return static_cast<uint32_t>(
@@ -121,7 +108,7 @@ TEST(Retry, AFaultThatStrikesOnceCostsOneRetryOfItsBlockOnEveryProgrammingMethod
       EXPECT_NE(retries[0].find("Block 0"), std::string::npos) << retries[0];
       EXPECT_NE(retries[0].find("attempt 2"), std::string::npos) << retries[0];
       EXPECT_EQ(Count(r.console, "Verify Fail."), 1u);
-      EXPECT_EQ(EraseLines(r), WithBlockRepeated(EraseLines(healthy), 0, 2));
+      EXPECT_EQ(r.EraseLines(), WithBlockRepeated(healthy.EraseLines(), 0, 2));
       // Still one stay in flash mode, left the usual way, keyboard back last.
       EXPECT_EQ(r.ec_flash_mode_entries, 1u);
       EXPECT_EQ(r.TraceLines("ec f"), std::vector<std::string>{"ec fe"});
@@ -157,10 +144,10 @@ TEST(Retry, AFaultThatStaysIsTriedThreeTimesThenTheUpdateEndsAndSaysWhatToDo) {
     EXPECT_NE(retries[1].find("attempt 3"), std::string::npos) << retries[1];
     // Block 0 once, block 1 three times, blocks 2 and 3 never.
     std::vector<std::string> expected;
-    for (const std::string& line : WithBlockRepeated(EraseLines(healthy), 1, 3)) {
+    for (const std::string& line : WithBlockRepeated(healthy.EraseLines(), 1, 3)) {
       if (AddressOf(line) < 2 * kBlock) expected.push_back(line);
     }
-    EXPECT_EQ(EraseLines(r), expected);
+    EXPECT_EQ(r.EraseLines(), expected);
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + kBlock, r.flash.begin()));
     // Not reset onto the incomplete flash.
     EXPECT_EQ(r.TraceLines("ec f"), std::vector<std::string>{"ec fc"});

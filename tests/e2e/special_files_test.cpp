@@ -10,13 +10,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/host_deadline.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/test_data.h"
 
@@ -46,35 +44,17 @@ void MakeSpecial(const SimFixture& sim, const std::string& name, Kind kind) {
 // A reader blocked on a FIFO would hang the test: after a while the FIFO
 // gets a writer that leaves at once, which ends the open with an empty file,
 // and the run is marked as one that waited.
-class FifoRelease {
- public:
-  explicit FifoRelease(std::string path) : path_(std::move(path)), thread_([this] { Watch(); }) {}
-  ~FifoRelease() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-  bool Released() const { return released_; }
-
- private:
-  void Watch() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (wake_.wait_for(lock, std::chrono::seconds(5), [this] { return done_; })) return;
-    const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd >= 0) {
-      released_ = true;
-      close(fd);
-    }
-  }
-  std::string path_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::atomic<bool> released_{false};
-  std::thread thread_;
+struct FifoRelease {
+  explicit FifoRelease(std::string path)
+      : deadline(std::chrono::seconds(5), [this, path = std::move(path)] {
+          const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+          if (fd >= 0) {
+            released = true;
+            close(fd);
+          }
+        }) {}
+  std::atomic<bool> released{false};
+  simtest::HostDeadline deadline;  // last: watches once `released` exists
 };
 
 // Port accesses of the start-up alone: the super-I/O probe and the two reads
@@ -126,7 +106,7 @@ TEST(SpecialFiles, AreRefusedWithTheOperationsOpenFailureBeforeTheControllers) {
       {
         FifoRelease release(sim.Path(op.file));
         r = sim.Run({}, op.args, {.port_trace = true});
-        waited = release.Released();
+        waited = release.released;
       }
       EXPECT_FALSE(waited) << "the run waited on the FIFO";
       EXPECT_EQ(r.status, 1);

@@ -88,6 +88,8 @@ struct SimResult {
   std::string ScreenText() const;
   // Trace lines that begin with prefix, e.g. TraceLines("ec ") or TraceLines("spi 02").
   std::vector<std::string> TraceLines(const std::string& prefix) const;
+  // The sector, block and chip erases, in the order they went out.
+  std::vector<std::string> EraseLines() const;
 };
 
 struct RunOptions {
