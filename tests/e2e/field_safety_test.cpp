@@ -1,7 +1,8 @@
-// What protects a board in the field: a wrong download refused before the
-// board is touched, the /b backup that puts the flash back after a failed
-// update, files written as root that follow no link and are never half
-// written, and the progress a technician reads on the screen.
+// What protects a board in the field: the /b backup that puts the flash
+// back after a failed update, files written as root that follow no link and
+// are never half written, and the progress a technician reads on the
+// screen. (A wrong download is refused with the other images in
+// frontend_dispatch_test.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,57 +21,6 @@ using simtest::SimResult;
 namespace fs = std::filesystem;
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
-
-// No erase, program or status write, nor any word to the controllers.
-void ExpectBoardUntouched(const SimResult& r, const std::vector<uint8_t>& before) {
-  EXPECT_TRUE(r.TraceLines("kbc ").empty());
-  EXPECT_TRUE(r.TraceLines("ec ").empty());
-  EXPECT_TRUE(r.TraceLines("spi ").empty());
-  EXPECT_TRUE(r.flash == before);
-}
-
-TEST(WrongDownload, IsRefusedWithItsReasonBeforeTheBoardUnlessForced) {
-  const std::string page = "<html><body><h1>404 Not Found</h1></body></html>\n";
-  std::string text_then_binary(0x1000, 'a');
-  for (size_t i = 0; i < text_then_binary.size(); i += 61) text_then_binary[i] = '\n';
-  text_then_binary += std::string(0x1000, '\x90');
-  std::vector<uint8_t> late_binary = Bytes(std::string(0xFFF, ' '));
-  late_binary.push_back(0x00);  // within the first 4 KB: firmware
-  const struct {
-    const char* name;
-    std::vector<uint8_t> image;
-    std::vector<std::string> args;
-    const char* reason;  // null: taken and written
-  } rows[] = {
-      {"empty", {}, {"ec.bin", "0"}, "the file is empty"},
-      {"erased", std::vector<uint8_t>(0x1000, 0xFF), {"ec.bin", "4"}, "every byte is 0xFF"},
-      {"zeros", std::vector<uint8_t>(0x10000, 0x00), {"ec.bin", "64"}, "every byte is 0x00"},
-      {"error page", Bytes(page), {"ec.bin", "1"}, "text, not firmware"},
-      {"text for 4 KB, then code", Bytes(text_then_binary), {"ec.bin", "8"}, "text, not firmware"},
-      {"error page to the boot block", Bytes(page), {"ec.bin", "1", "/BK"}, "text, not firmware"},
-      {"binary within 4 KB", late_binary, {"ec.bin", "4"}, nullptr},
-      {"error page, forced", Bytes(page), {"ec.bin", "1", "/F"}, nullptr},
-  };
-  const std::vector<uint8_t> before = simtest::RandomBytes(0x100000, 5);
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    SimFixture sim;
-    sim.WriteFile("tolvi-sim-flash.bin", before);
-    sim.WriteFile("ec.bin", row.image);
-    const SimResult r = sim.Run({}, row.args);
-    if (row.reason == nullptr) {
-      EXPECT_EQ(r.status, 0) << r.console;
-      EXPECT_TRUE(std::equal(row.image.begin(), row.image.end(), r.flash.begin()));
-      continue;
-    }
-    EXPECT_EQ(r.status, 1);
-    const std::string line = r.console.substr(r.console.rfind("\n\r") + 2);
-    EXPECT_EQ(line.rfind("Image refused: ", 0), 0u) << r.console;
-    EXPECT_NE(line.find(row.reason), std::string::npos) << line;
-    EXPECT_NE(line.find("/F takes it anyway.\n\n"), std::string::npos) << line;
-    ExpectBoardUntouched(r, before);
-  }
-}
 
 // Flashing the backup with the options of the failed update restores every
 // byte the update erased. The stuck bit fails the update for good after it

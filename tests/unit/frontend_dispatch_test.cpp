@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/sim_fixture.h"
+#include "support/test_data.h"
 #include "tolvi.h"
 
 namespace {
@@ -29,25 +32,65 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 
 constexpr size_t kFlashSize = 1 << 20;  // the harness's default chip
 
-TEST(FrontendDispatch, ImageOfOneBlockIsMeasuredAndWritten) {
-  SimFixture sim;
-  std::vector<uint8_t> image = Pattern(0x10000, 3);
-  sim.WriteFile("ec.bin", image);
-  SimResult r = sim.Run({}, {"ec.bin", "64"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_THAT(r.console, StartsWith("\n\rFile Size: 64K\n"
-                                    "\n\rBlockNum: 0,  MaxBlock: 1,   PageCount: 64\n"));
-  ASSERT_EQ(r.flash.size(), kFlashSize);
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), r.flash.begin()));
-  EXPECT_EQ(FlashState.PageCount, 64u);
-  EXPECT_EQ(FlashState.ImageData, nullptr);  // released after the update
+std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A server's error page saved under the image's name.
+const std::string kErrorPage = "<html><body><h1>404 Not Found</h1></body></html>\n";
+
+// Firmware, including a download whose first 4 KB hold a byte no text has,
+// and an error page forced with /F, lands at address 0 as it is.
+TEST(FrontendDispatch, ImagesAreMeasuredAndWritten) {
+  std::vector<uint8_t> late_binary = Bytes(std::string(0xFFF, ' '));
+  late_binary.push_back(0x00);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> image;
+    std::vector<std::string> args;
+    std::string console_start;
+    uint32_t page_count;
+  } rows[] = {
+      {"one block",
+       Pattern(0x10000, 3),
+       {"ec.bin", "64"},
+       "\n\rFile Size: 64K\n\n\rBlockNum: 0,  MaxBlock: 1,   PageCount: 64\n",
+       64},
+      {"binary within 4 KB",
+       late_binary,
+       {"ec.bin", "4"},
+       "\n\rFile Size: 4K\n\n\rBlockNum: 0,  MaxBlock: 1,   PageCount: 4\n",
+       4},
+      {"error page, forced",
+       Bytes(kErrorPage),
+       {"ec.bin", "1", "/F"},
+       "\n\rFile Size: 1K\n\n\rBlockNum: 0,  MaxBlock: 1,   PageCount: 1\n",
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    SimFixture sim;
+    sim.WriteFile("ec.bin", row.image);
+    SimResult r = sim.Run({}, row.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.console, StartsWith(row.console_start));
+    ASSERT_EQ(r.flash.size(), kFlashSize);
+    EXPECT_TRUE(std::equal(row.image.begin(), row.image.end(), r.flash.begin()));
+    EXPECT_EQ(FlashState.PageCount, row.page_count);
+    EXPECT_EQ(FlashState.ImageData, nullptr);  // released after the update
+  }
 }
 
 struct SizeCase {
   size_t bytes;  // the image's size; kMissing: no file, kDirectory: a directory by its name
   std::vector<std::string> args;
-  std::string console;  // the whole console output of a refusal
+  std::string console;             // the whole console output of a refusal
+  std::vector<uint8_t> content{};  // the image's bytes; none: `bytes` of 0x5A
 };
+
+// A download that is no firmware, as the image.
+SizeCase Download(std::vector<uint8_t> content, std::vector<std::string> args,
+                  std::string console) {
+  return {content.size(), std::move(args), std::move(console), std::move(content)};
+}
 
 constexpr size_t kMissing = SIZE_MAX, kDirectory = SIZE_MAX - 1;
 
@@ -55,6 +98,16 @@ constexpr size_t kMissing = SIZE_MAX, kDirectory = SIZE_MAX - 1;
 TEST(FrontendDispatch, ImageSizesThatCannotBeWrittenAreRefusedBeforeAnyHardware) {
   const std::string blocks =
       "\n\rImage too large: at most 255 blocks (0xFF0000 bytes) can be written!\n\n";
+  const auto refused = [](int kb, int max_block, int pages, const std::string& reason) {
+    return "\n\rFile Size: " + std::to_string(kb) +
+           "K\n\n\rBlockNum: 0,  MaxBlock: " + std::to_string(max_block) +
+           ",   PageCount: " + std::to_string(pages) + "\n\n\rImage refused: " + reason +
+           "; /F takes it anyway.\n\n";
+  };
+  const std::string kText = "text, not firmware (an error page?)";
+  std::string text_then_binary(0x1000, 'a');
+  for (size_t i = 0; i < text_then_binary.size(); i += 61) text_then_binary[i] = '\n';
+  text_then_binary += std::string(0x1000, '\x90');
   const std::vector<SizeCase> cases = {
       {65537,
        {"ec.bin", "64"},
@@ -94,21 +147,34 @@ TEST(FrontendDispatch, ImageSizesThatCannotBeWrittenAreRefusedBeforeAnyHardware)
       {kDirectory,
        {"dir.bin", "0"},
        "\n\rFile Open Fail!\n\r\"dir.bin\" is a folder or a device, not a file."},
+      // Downloads that are no firmware, refused unless /F.
+      Download({}, {"ec.bin", "0"}, refused(0, 0, 0, "the file is empty")),
+      Download(std::vector<uint8_t>(0x1000, 0xFF), {"ec.bin", "4"},
+               refused(4, 1, 4, "every byte is 0xFF, no firmware")),
+      Download(std::vector<uint8_t>(0x10000, 0x00), {"ec.bin", "64"},
+               refused(64, 1, 64, "every byte is 0x00, no firmware")),
+      Download(Bytes(kErrorPage), {"ec.bin", "1"}, refused(1, 1, 1, kText)),
+      Download(Bytes(text_then_binary), {"ec.bin", "8"}, refused(8, 1, 8, kText)),
+      Download(Bytes(kErrorPage), {"ec.bin", "1", "/BK"}, refused(1, 1, 1, kText)),
   };
+  const std::vector<uint8_t> before = simtest::RandomBytes(kFlashSize, 5);
   for (const SizeCase& c : cases) {
     SimFixture sim;
+    sim.WriteFile("tolvi-sim-flash.bin", before);
     if (c.bytes == kDirectory) {
       std::filesystem::create_directory(sim.Path("dir.bin"));
     } else if (c.bytes != kMissing) {
-      sim.WriteFile("ec.bin", std::vector<uint8_t>(c.bytes, 0x5A));
+      sim.WriteFile("ec.bin", c.content.empty() ? std::vector<uint8_t>(c.bytes, 0x5A) : c.content);
     }
     SimResult r = sim.Run({}, c.args);
-    std::string line = std::to_string(c.bytes) + " " + testing::PrintToString(c.args);
-    EXPECT_EQ(r.status, 1) << line;
-    EXPECT_EQ(r.console, c.console) << line;
-    EXPECT_THAT(r.TraceLines("ec "), IsEmpty()) << line;
-    EXPECT_THAT(r.TraceLines("kbc "), IsEmpty()) << line;
-    EXPECT_EQ(FlashState.ImageData, nullptr) << line;
+    SCOPED_TRACE(std::to_string(c.bytes) + " " + testing::PrintToString(c.args));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, c.console);
+    EXPECT_THAT(r.TraceLines("ec "), IsEmpty());
+    EXPECT_THAT(r.TraceLines("kbc "), IsEmpty());
+    EXPECT_THAT(r.TraceLines("spi "), IsEmpty());
+    EXPECT_TRUE(r.flash == before);
+    EXPECT_EQ(FlashState.ImageData, nullptr);
   }
 }
 
