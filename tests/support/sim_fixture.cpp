@@ -123,15 +123,17 @@ std::vector<std::string> SimResult::TraceLines(const std::string& prefix) const 
   return lines;
 }
 
-std::vector<std::string> SimResult::EraseLines() const {
+std::vector<std::string> EraseLines(const std::vector<std::string>& trace) {
   std::vector<std::string> lines;
   for (const std::string& line : trace) {
-    for (const char* erase : {"spi 20 ", "spi 52 ", "spi d8 ", "spi c7", "spi 60"}) {
+    for (const char* erase : {"spi 20 ", "spi 52 ", "spi d8 ", "spi d7 ", "spi c7", "spi 60"}) {
       if (line.rfind(erase, 0) == 0) lines.push_back(line);
     }
   }
   return lines;
 }
+
+std::vector<std::string> SimResult::EraseLines() const { return simtest::EraseLines(trace); }
 
 SimFixture::SimFixture() {
   const char* base = std::getenv("TMPDIR");

@@ -92,6 +92,10 @@ struct SimResult {
   std::vector<std::string> EraseLines() const;
 };
 
+// The sector, block and chip erases of a board trace, in the order they went
+// out.
+std::vector<std::string> EraseLines(const std::vector<std::string>& trace);
+
 struct RunOptions {
   bool port_trace = false;
 };
