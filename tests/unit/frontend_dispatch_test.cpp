@@ -121,6 +121,10 @@ TEST(FrontendDispatch, ImageSizesThatCannotBeWrittenAreRefusedBeforeAnyHardware)
        {"ec.bin", "-64"},
        "\n\rFile Size: 128K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"
        "The file holds 128K; the command line says -64K.\n"},
+      {0x20000,
+       {"ec.bin", "64"},
+       "\n\rFile Size: 128K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"
+       "The file holds 128K; the command line says 64K.\n"},
       {0x10003,
        {"ec.bin", "66"},
        "\n\rFile Size: 65K\n\n\rParamter NOT Match with File Size, Please try again!\n\n"

@@ -236,6 +236,7 @@ TEST(FrontendScan, RefusalsPrintOneMessageAndSendNothingToTheControllers) {
     EXPECT_EQ(r.console, c.console) << line;
     EXPECT_THAT(r.TraceLines("ec "), testing::IsEmpty()) << line;
     EXPECT_THAT(r.TraceLines("kbc "), testing::IsEmpty()) << line;
+    EXPECT_THAT(r.TraceLines("spi "), testing::IsEmpty()) << line;
     EXPECT_TRUE(r.keyboard_enabled) << line;
     EXPECT_FALSE(r.ec_in_flash_mode) << line;
   }
@@ -277,7 +278,6 @@ TEST(FrontendScan, HelpAddsALineForEachOptionTheUsageLeavesOut) {
     const char* options[] = {"/S", "/c", "/T", "/e", "/VC", "/D", "/U", "/b", "/F", "/?|-?|--help"};
     for (size_t i = 0; i < 10; ++i) {
       EXPECT_THAT(lines[i + 1], testing::HasSubstr(std::string(" ") + options[i] + " ")) << request;
-      EXPECT_LT(lines[i + 1].size(), 80u) << lines[i + 1];
     }
     // Then the three exit statuses, with what each means for the power.
     const std::string statuses = lines[11] + lines[12] + lines[13];
