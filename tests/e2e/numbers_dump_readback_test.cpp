@@ -146,7 +146,8 @@ TEST(NumbersAndDumpSizes, ADumpBeyondTheIdentifiedCapacityIsRefusedBeforeTheRead
 
 // A status register that is locked (SRP set, WP# held low) takes no write:
 // the bits read back and what they protect are named, and the run fails; the
-// contents are as they were, so the board may be powered off.
+// contents are as they were, so the board may be powered off. (The same part
+// unlocked takes the bits: its row in chip_reference_test.)
 TEST(ProtectionReadBack, BitsThatDidNotTakeFailTheRun) {
   SimFixture sim;
   sim.WriteFile("tolvi-sim-flash.bin.status", std::string("w25x80 80 00\n"));
@@ -163,12 +164,6 @@ TEST(ProtectionReadBack, BitsThatDidNotTakeFailTheRun) {
       << r.console;
   EXPECT_THAT(r.TraceLines("ec "), testing::ElementsAre("ec dc -> 33", "ec fc"));
   EXPECT_FALSE(r.ec_in_flash_mode);
-
-  SimFixture open;
-  const SimResult ok = open.Run({"--chip", "w25x80"}, {"/PB"});
-  EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.flash_status & 0x24, 0x24);
-  EXPECT_THAT(ok.console, testing::Not(testing::HasSubstr("Fail")));
 }
 
 }  // namespace
