@@ -8,6 +8,7 @@
 
 #include "platform/provider.h"
 #include "sim/console_model.h"
+#include "support/usage_lines.h"
 #include "tolvi.h"
 
 namespace {
@@ -61,35 +62,6 @@ class ScreenCapture {
   std::vector<std::vector<std::string>> stops_;
 };
 
-const char* const kUsageLines[] = {
-    " Usage : ",
-    "        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]",
-    "        ",
-    " Example :",
-    "        tolvi ec.bin 64",
-    "                Flash ec.bin filesize 64K to SPI",
-    "        tolvi ec.bin 64 /k",
-    "                Flash ec.bin filesize 64K and skip KBC command",
-    "        tolvi ec.bin 64 /O 1000 /j",
-    "                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset",
-    "                after tolvi",
-    "        tolvi ec.bin 64 /O 0",
-    "                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi",
-    "        tolvi ec.bin 4 /BK",
-    "                Flash ec.bin 4K filesize to BBK Sector",
-    "        tolvi ec.bin 60 /Mn",
-    "                Flash ec.bin 60K filesize  to Main code area",
-    "        tolvi ec.bin 60 /Bp",
-    "                Flash ec.bin 60K filesize  to Backup code area",
-    "        tolvi /PB",
-    "                Protect BBK sector",
-    "        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin",
-    "                Show FW version from EC space start with offset 0 with 2 bytes",
-    "               |Show FW version from EC space start with offset 2(HEX) with",
-    "                4(DEC) bytes",
-    "               |from BRAM | Current FW compare with file",
-};
-
 std::string TrimRight(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
@@ -113,7 +85,7 @@ TEST(FrontendBanner, UsageFillsTheScreenAndScrollsAsTheFirmwareConsoleDoes) {
   // Lines longer than 80 columns would wrap; the screen then scrolls, so the
   // last 25 rows are what a person sees.
   std::vector<std::string> expected = {"", "  XQR Flash Utility Version : 2.3.0"};
-  for (const char* line : kUsageLines) {
+  for (const char* line : simtest::kUsageLines) {
     std::string text = line;
     do {
       expected.push_back(TrimRight(text.substr(0, ConsoleModel::kColumns)));

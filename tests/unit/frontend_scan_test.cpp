@@ -9,6 +9,7 @@
 
 #include "app/option_table.h"
 #include "support/sim_fixture.h"
+#include "support/usage_lines.h"
 #include "tolvi.h"
 
 namespace {
@@ -141,34 +142,12 @@ TEST(FrontendScan, CommandLinesSetTheOptionFields) {
 
 // The usage as a person reads it: the banner, then 26 lines.
 const std::string kBanner = " XQR Flash Utility Version : 2.3.0";
-const std::string kUsage =
-    kBanner +
-    "\n\r Usage : "
-    "\n\r        tolvi <ec filename> [filesize][/BK][/Mn][/Bp][/PB][/k][/O offset]"
-    "\n\r        "
-    "\n\r Example :"
-    "\n\r        tolvi ec.bin 64"
-    "\n\r                Flash ec.bin filesize 64K to SPI"
-    "\n\r        tolvi ec.bin 64 /k"
-    "\n\r                Flash ec.bin filesize 64K and skip KBC command"
-    "\n\r        tolvi ec.bin 64 /O 1000 /j"
-    "\n\r                Flash ec.bin 64K filesize from offset 0x1000 and NOT Reset"
-    "\n\r                after tolvi"
-    "\n\r        tolvi ec.bin 64 /O 0"
-    "\n\r                Flash ec.bin 64K filesize from offset 0 and Reset after tolvi"
-    "\n\r        tolvi ec.bin 4 /BK"
-    "\n\r                Flash ec.bin 4K filesize to BBK Sector"
-    "\n\r        tolvi ec.bin 60 /Mn"
-    "\n\r                Flash ec.bin 60K filesize  to Main code area"
-    "\n\r        tolvi ec.bin 60 /Bp"
-    "\n\r                Flash ec.bin 60K filesize  to Backup code area"
-    "\n\r        tolvi /PB"
-    "\n\r                Protect BBK sector"
-    "\n\r        tolvi /V|/V 2 4|/VB 04A|/VBF ec.bin"
-    "\n\r                Show FW version from EC space start with offset 0 with 2 bytes"
-    "\n\r               |Show FW version from EC space start with offset 2(HEX) with"
-    "\n\r                4(DEC) bytes"
-    "\n\r               |from BRAM | Current FW compare with file";
+std::string UsageText() {
+  std::string text = kBanner;
+  for (const char* line : simtest::kUsageLines) text += std::string("\n\r") + line;
+  return text;
+}
+const std::string kUsage = UsageText();
 const std::string kWrongParameter = kUsage + "\n\nWrong Parameter! Please try again!\n\n";
 // The refusal and its cause: where the scan stopped.
 std::string StoppedAt(const std::string& where) {
