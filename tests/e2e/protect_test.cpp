@@ -13,7 +13,7 @@
 
 #include "sim/flash/flash_chip.h"
 #include "sim/flash/flash_profile.h"
-#include "support/board_rig.h"
+#include "support/board_host.h"
 #include "support/chip_facts.h"
 #include "support/frame_checks.h"
 #include "support/sim_fixture.h"
@@ -72,11 +72,11 @@ TEST(BootBlockProtection, FrameLeavesWithoutResetAndHonoursKbcAndPreEnterOptions
 // One board that stays powered across several runs of the program, as a
 // real machine does between two commands at the shell: the flash chip keeps
 // its status registers (volatile bits included) from one run to the next.
-class PoweredBoard : public simtest::BoardRig {
+class PoweredBoard : public simtest::BoardHost {
  public:
   PoweredBoard(const char* chip, std::vector<std::uint8_t> contents, bool port_trace = false)
-      : BoardRig(chip, DefaultBoardConfig(), std::move(contents),
-                 simtest::kTrace | (port_trace ? simtest::kPortTrace : simtest::kNoTrace)) {
+      : BoardHost(chip, std::move(contents),
+                  simtest::kTrace | (port_trace ? simtest::kPortTrace : simtest::kNoTrace)) {
     EXPECT_TRUE(Valid()) << chip;
     console_sink_.context = &console;
     console_sink_.write_narrow = [](void* context, const char* text, size_t count) {
@@ -98,21 +98,13 @@ class PoweredBoard : public simtest::BoardRig {
   // The same after the enables `arm` (0x06, 0x50 or both), with the data
   // bytes the part takes; the write's cycle is waited out.
   void SetStatus(const std::vector<std::uint8_t>& arm, const std::vector<std::uint8_t>& data) {
-    EcCommand(0xDC);
-    while ((board.In(0x66) & 0x01) == 0) {
-    }
-    board.In(0x62);
-    for (std::uint8_t opcode : arm) {
-      for (int byte : {0x01, 0x02, int{opcode}}) EcCommand(static_cast<std::uint8_t>(byte));
-    }
-    for (std::uint8_t byte : {0x01, 0x02, 0x01}) EcCommand(byte);
-    for (std::uint8_t value : data) {
-      EcCommand(0x03);
-      EcCommand(value);
-    }
-    EcCommand(0x05);
+    EXPECT_TRUE(EnterFlashMode());
+    for (std::uint8_t opcode : arm) EXPECT_TRUE(Follow(0x01) && Follow(0x02, opcode));
+    EXPECT_TRUE(Follow(0x01) && Follow(0x02, 0x01));
+    for (std::uint8_t value : data) EXPECT_TRUE(Follow(0x03, value));
+    EXPECT_TRUE(Follow(0x05));
     clock.now_ns += 1'000'000'000;
-    EcCommand(0xFC);
+    EXPECT_TRUE(EcCommand(0xFC));
   }
 
   // Runs the program once in directory dir (the program takes an entry that
@@ -140,14 +132,6 @@ class PoweredBoard : public simtest::BoardRig {
   std::string console;
 
  private:
-  void EcCommand(std::uint8_t byte) {
-    while (board.In(0x66) & 0x02) {
-    }
-    board.Out(0x66, byte);
-    while (board.In(0x66) & 0x02) {
-    }
-  }
-
   ConsoleSink console_sink_{};
 };
 

@@ -5,20 +5,25 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/board_rig.h"
 
 namespace simtest {
 
-// The one rig with a recording SPI device, seen from the host's side of the
-// ports: the handshakes a program would use, without the program.
+// A rig (by default the one with a recording SPI device) seen from the
+// host's side of the ports: the handshakes a program would use, without the
+// program.
 class BoardHost : public BoardRig {
  public:
   static constexpr int kPollLimit = 10000;
 
   explicit BoardHost(const BoardConfig& config = DefaultBoardConfig(), bool port_trace = false)
       : BoardRig(WithRecordingSpi{}, config, kTrace | (port_trace ? kPortTrace : kNoTrace)) {}
+  // A chip of the model's table instead, holding `contents`.
+  BoardHost(const char* chip_name, std::vector<uint8_t> contents, unsigned traces)
+      : BoardRig(chip_name, DefaultBoardConfig(), std::move(contents), traces) {}
 
   uint8_t In(uint16_t port) { return board.In(port); }
   void Out(uint16_t port, uint8_t value) { board.Out(port, value); }
