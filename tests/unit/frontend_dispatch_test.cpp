@@ -253,12 +253,11 @@ TEST(FrontendDispatch, DumpFramesTheReadBackWithEntryLeaveAndKeyboardEnable) {
   }
 }
 
-TEST(FrontendDispatch, DumpGoesOnAfterAWrongAcknowledgement) {
+// The dump goes on after a wrong acknowledgement (the fault suite's
+// ec_ack_32_x_S cell holds its console, status and traffic to the healthy
+// run's); the failure is written at column 1 of row 2.
+TEST(FrontendDispatch, DumpShowsAWrongAcknowledgementAtTheLeftOfRowTwo) {
   SimResult r = simtest::RunSim({"--ec-ack", "32"}, {"/S", "32"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_THAT(r.console, HasSubstr("EC ACK Fail. \n\n"));
-  EXPECT_THAT(r.TraceLines("ec f"), ElementsAre("ec fe"));
-  // The acknowledgement failure is written at column 1 of row 2.
   ASSERT_GE(r.screen.size(), 3u);
   EXPECT_THAT(r.screen[2], StartsWith(" EC ACK Fail."));
 }
@@ -290,7 +289,8 @@ struct StatusCase {
   std::string console_start;
 };
 
-TEST(FrontendDispatch, ChecksumAndNoOperationExitStatuses) {
+// (No operation at all: the scan's refusal table.)
+TEST(FrontendDispatch, ChecksumExitStatuses) {
   SimFixture sim;
   sim.WriteFile("ec.bin", std::vector<uint8_t>{1, 2, 3});
   const std::vector<StatusCase> cases = {
@@ -298,7 +298,6 @@ TEST(FrontendDispatch, ChecksumAndNoOperationExitStatuses) {
       {{"/c", "missing.bin"}, 1, "\n\rFile Open Fail!\n\rCannot open \"missing.bin\"."},
       {{"/k", "/c", "ec.bin"}, 1, "\n\rFile Open Fail!\n\rCannot open \"/c\"."},  // entry 2
       {{"/c", "ec.bin"}, 0, ""},
-      {{"/k"}, 1, "\n\rFlash Update Fail!\n\rNo operation was named"},
   };
   for (const StatusCase& c : cases) {
     SimResult r = sim.Run({}, c.args);
