@@ -106,8 +106,9 @@ TEST(WriteTest, SendsTheEraseThenOneWriteEnabledPageAndDisablesWritesAfter) {
   // disable with its polls, the fast read, and the poll that ends it.
   EXPECT_THAT(sent, testing::ElementsAre("02", "05", "05", "04", "05", "05", "0b", "05"));
   const auto program = simtest::FromFirst(tunnel.transactions, 0x02).front();
-  std::vector<std::uint8_t> expected = {0x00, 0x00, 0x00};
-  expected.insert(expected.end(), 256, 0x88);
+  // Address 0x000000, then the page of 0x88.
+  std::vector<std::uint8_t> expected(3 + 256, 0x88);
+  std::fill_n(expected.begin(), 3, 0x00);
   EXPECT_EQ(program.written, expected);
   EXPECT_TRUE(program.read.empty());
   // The erase goes to address 0 after a write enable whose poll saw the latch.

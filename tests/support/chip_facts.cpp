@@ -123,8 +123,15 @@ std::array<uint8_t, 16> ChipFacts::Id() const {
 uint32_t ChipFacts::EraseUnit() const { return std::min(block_erase.size, sector_erase.size); }
 
 std::string ChipFacts::IdLog() const {
-  std::string log = " " + HexBytes(jedec.data(), jedec.size());
-  if (BySignature()) log += "\n\n " + HexBytes(signature.data(), signature.size()) + "\n\n";
+  // Appended piece by piece: GCC 12 warns (-Wrestrict) on "literal" + string
+  // in optimised builds.
+  std::string log = " ";
+  log += HexBytes(jedec.data(), jedec.size());
+  if (BySignature()) {
+    log += "\n\n ";
+    log += HexBytes(signature.data(), signature.size());
+    log += "\n\n";
+  }
   return log;
 }
 

@@ -138,8 +138,12 @@ class FlashBench : public simtest::BoardRig {
   static void Ignore(void*) {}
   // Cursor moves show in the console text as "<column,row>".
   static void Cursor(void* context, unsigned column, unsigned row) {
-    static_cast<FlashBench*>(context)->console +=
-        "<" + std::to_string(column) + "," + std::to_string(row) + ">";
+    std::string& text = static_cast<FlashBench*>(context)->console;
+    text += '<';
+    text += std::to_string(column);
+    text += ',';
+    text += std::to_string(row);
+    text += '>';
   }
   static void Attribute(void*, unsigned) {}
 

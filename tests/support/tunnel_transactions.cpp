@@ -121,15 +121,20 @@ std::string Describe(const SpiTransaction& transaction, bool show_reads) {
   std::string text = transaction.has_opcode ? Hex(transaction.opcode) : "--";
   if (!transaction.written.empty()) {
     text += " w";
-    for (size_t i = 0; i < transaction.written.size(); ++i)
-      text += (i == 0 ? "" : ",") + Hex(transaction.written[i]);
+    for (size_t i = 0; i < transaction.written.size(); ++i) {
+      if (i != 0) text += ',';
+      text += Hex(transaction.written[i]);
+    }
   }
   if (!transaction.read.empty()) {
-    text += " r" + std::to_string(transaction.read.size());
+    text += " r";
+    text += std::to_string(transaction.read.size());
     if (show_reads) {
       text += ":";
-      for (size_t i = 0; i < transaction.read.size(); ++i)
-        text += (i == 0 ? "" : ",") + Hex(transaction.read[i]);
+      for (size_t i = 0; i < transaction.read.size(); ++i) {
+        if (i != 0) text += ',';
+        text += Hex(transaction.read[i]);
+      }
     }
   }
   return text;
