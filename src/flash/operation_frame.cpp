@@ -158,9 +158,8 @@ void vAdviseAfterFailure() {
           static_cast<int>(FlashState.WrapCapacity / 1024));
     Print(u"keep the power on and get the board to service.\n\r");
     return;
-  } else {
-    Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
   }
+  Print(u"Run the same command again; it rewrites what is incomplete.\n\r");
   if (FlashState.BackupSaved == 1) {
     pf::printf("What the flash held before is in %s: flashing it with the same\n\r",
                FlashState.BackupPath);

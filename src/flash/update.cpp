@@ -259,14 +259,14 @@ bool bUpdateWholeBlock(uint8_t high, uint8_t middle, uint8_t low) {
 
 void vWriteBlocks(bool (*attempt)(), void (*before)()) {
   BlockPlan first = {};
-  bool first_passed = false;
   while (FlashState.BlockNum < FlashState.MaxBlockNum) {
     vPlanBlock();
     if (FlashState.BlockNum == 0) first = FlashState.Plan;
     if (FlashState.BlockNum != 0) FlashState.StartOffset = 0;
 
     vShowBlockScreen();
-    if (first_passed && bBlockStartWraps(first)) {
+    // A failing block ends the loop, so a verified block is block 0 here.
+    if (FlashState.BlocksVerified != 0 && bBlockStartWraps(first)) {
       vFailUpdate();
       break;
     }
@@ -275,7 +275,6 @@ void vWriteBlocks(bool (*attempt)(), void (*before)()) {
     FlashState.BlockUnitsUnchanged = 0;
     const bool passed = bRunBlockWithRetries(attempt);
     if (passed) {
-      if (FlashState.BlockNum == 0) first_passed = true;
       ++FlashState.BlocksVerified;
       if (FlashState.BlockBytesWritten != 0) ++FlashState.BlocksWritten;
       FlashState.BytesWritten += FlashState.BlockBytesWritten;
